@@ -1,0 +1,13 @@
+# One interface target carries the language level, warnings and sanitizer flags;
+# every target of the project links it.
+add_library(kiosk_options INTERFACE)
+target_compile_features(kiosk_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(kiosk_options INTERFACE -Wall -Wextra)
+target_compile_definitions(kiosk_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+
+if(KIOSK_SANITIZE)
+  target_compile_options(kiosk_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kiosk_options INTERFACE -fsanitize=address,undefined)
+endif()

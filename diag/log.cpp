@@ -1,0 +1,203 @@
+#include "diag/log.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "diag/syslog.h"
+#include "diag/text.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace diag {
+
+tGlobalSettings Globals;
+
+namespace {
+
+constexpr std::int32_t kNewDayCode = 69990;
+constexpr int kSyslogFacilityLocal0 = 16;
+constexpr int kBusyWaitMs = 3000;
+constexpr int kBusyPollMs = 100;
+
+std::int32_t PercentOf(std::uint64_t part, std::uint64_t total) {
+  // Rounded to the nearest integer, halves to even.
+  return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(part) / static_cast<double>(total) * 100.0));
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Whether `name` carries, as eight digits "yyyymmdd", a date among the `days`
+// days up to and including `today`. The same as formatting each of those dates
+// and searching for it, without a loop over a retention that may be large.
+bool CarriesRecentDate(std::string_view name, std::int64_t today, int days) {
+  for (size_t at = 0; at + 8 <= name.size(); ++at) {
+    int digits[8];
+    bool allDigits = true;
+    for (int k = 0; k < 8 && allDigits; ++k) {
+      char c = name[at + static_cast<size_t>(k)];
+      allDigits = c >= '0' && c <= '9';
+      digits[k] = c - '0';
+    }
+    if (!allDigits) continue;
+    const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    const int month = digits[4] * 10 + digits[5];
+    const int day = digits[6] * 10 + digits[7];
+    platform::TDateTime date = 0;
+    if (!platform::TryEncodeDate(year, month, day, date)) continue;
+    const std::int64_t age = today - platform::WholeDay(date);
+    if (age >= 0 && age < days) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string CodeText(std::int32_t code) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.*d", 5, code);
+  return buffer;
+}
+
+int CodeSeverity(std::int32_t code) { return StrToIntOrZero(CodeText(code).substr(0, 1)); }
+
+std::string FormatLogLine(platform::TDateTime written, platform::TDateTime stamp, std::string_view programId,
+                          std::int32_t code, std::string_view text) {
+  std::string id = std::string(programId) + std::string(12, ' ');
+  std::string line = platform::FormatDateTime("hh:nn:ss", written);
+  line += ",\"[" + TimeStampText(stamp) + "]\",\"";
+  line += id.substr(0, 10);
+  line += "\"," + CodeText(code) + ",\"";
+  line += ReplaceAll(text, "\"", "'");
+  line += "\"\r\n";
+  return line;
+}
+
+std::string DailyLogFileName(std::string_view logFileBase, platform::TDateTime day) {
+  return std::string(logFileBase) + "-" + platform::FormatDateTime("yyyymmdd", day) + ".CSV";
+}
+
+std::string NewDayNoteText(std::string_view version, const tMemoryStatusRec& memory) {
+  return "[Function=rer32.LogEntry][Note=New day][Version=" + std::string(version) + "]" +
+         "[MemoryLoad=" + std::to_string(memory.MemoryLoad) + "%]" +
+         "[AvailPhysical=" + std::to_string(memory.AvailPhysicalPercent) + "%]" +
+         "[TotalPhysical=" + platform::FormatThousands(static_cast<std::int64_t>(memory.TotalPhysical)) + "bytes]";
+}
+
+std::string LogEntry(tLogRec logRec) {
+  tLog& log = Globals.Log;
+  std::string fileName;
+  try {
+    if (log.LogFileBase.empty()) log.LogFileBase = platform::ProgramFilePath();
+    const std::string codeText = CodeText(logRec.Code);
+    const int severity = StrToIntOrZero(codeText.substr(0, 1));
+
+    const platform::TDateTime now = platform::Now();
+    if (platform::WholeDay(now) != log.LastDay && log.DaysOfLogsFilesRetained > 0) {
+      PurgeOldFiles(log.LogFileBase, "csv", log.DaysOfLogsFilesRetained);
+      PurgeOldFiles("Report", "xls", log.DaysOfLogsFilesRetained);
+      log.LastDay = platform::WholeDay(now);
+      tMemoryStatusRec memory;
+      ReadMemoryStatus(memory);
+      LogEntry({kNewDayCode, 0, NewDayNoteText(Globals.ProgramVersion, memory), 0});
+    }
+
+    if (severity <= log.SyslogLevel) {
+      fileName = DailyLogFileName(log.LogFileBase, now);
+      const std::string text = ReplaceAll(logRec.Text, "\"", "'");
+      if (!log.SyslogServer.empty()) {
+        try {
+          SendSyslog(codeText + ": " + text, severity, kSyslogFacilityLocal0);
+        } catch (...) {
+          // An unreachable receiver must not cost the file line.
+        }
+      }
+
+      platform::Clock& clock = platform::CurrentClock();
+      const std::int64_t deadline = clock.UnixMillis() + kBusyWaitMs;
+      while (log.Busy && clock.UnixMillis() < deadline) clock.Sleep(kBusyPollMs);
+      if (!log.Busy) {
+        log.Busy = true;
+        const platform::TDateTime written = platform::Now();
+        const platform::TDateTime stamp = platform::Now();
+        AppendTextToFile(FormatLogLine(written, stamp, log.ProgramId, logRec.Code, logRec.Text), fileName, true);
+        log.Busy = false;
+      }
+    }
+    log.ErrorCount = 0;
+  } catch (...) {
+    log.Busy = false;
+    ++log.ErrorCount;
+  }
+  return fileName;
+}
+
+void ReadMemoryStatus(tMemoryStatusRec& status) {
+  status = tMemoryStatusRec{};
+  try {
+    platform::MemoryStatus m;
+    if (!platform::QueryMemoryStatus(m)) return;
+    status.MemoryLoad = m.memoryLoad;
+    status.TotalPhysical = m.totalPhysical;
+    status.AvailPhysical = m.availPhysical;
+    status.TotalPageFile = m.totalPageFile;
+    status.AvailPageFile = m.availPageFile;
+    status.TotalVirtual = m.totalVirtual;
+    status.AvailVirtual = m.availVirtual;
+    if (m.totalPhysical == 0) return;
+    status.AvailPhysicalPercent = PercentOf(m.availPhysical, m.totalPhysical);
+    if (m.totalPageFile == 0) return;
+    status.AvailPageFilePercent = PercentOf(m.availPageFile, m.totalPageFile);
+    if (m.totalVirtual == 0) return;
+    status.AvailVirtualPercent = PercentOf(m.availVirtual, m.totalVirtual);
+    status.Valid = true;
+  } catch (...) {
+    status.Valid = false;
+  }
+}
+
+bool AppendTextToFile(std::string_view text, const std::string& fileName, bool keepExisting) {
+  try {
+    if (!keepExisting && platform::FileExists(fileName)) platform::DeleteFile(fileName);
+    if (text.empty()) return true;
+    platform::AppendToFile(fileName, text);
+    return platform::FileExists(fileName);
+  } catch (...) {
+    return false;
+  }
+}
+
+std::string TimeStampText(platform::TDateTime time) {
+  if (time == -1) time = platform::Now();
+  return platform::FormatDateTime("hh:nn:ss.zzz", time);
+}
+
+int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days) {
+  int count = 0;
+  try {
+    const std::string folder = platform::FolderOf(prefix);
+    const std::string namePrefix = platform::NameOf(prefix);
+    const std::string upperPrefix = UpperCaseText(namePrefix);
+    const std::string upperExt = UpperCaseText(ext);
+    const std::string lowerExt = LowerCaseText(ext);
+    const std::int64_t today = platform::WholeDay(platform::Now());
+    for (const auto& entry : platform::ListMatching(prefix + "*" + ext)) {
+      const std::string& name = entry.name;
+      const std::string upperName = UpperCaseText(name);
+      const bool retained = days > 0 && StartsWith(upperName, upperPrefix) && EndsWith(upperName, upperExt) &&
+                            CarriesRecentDate(name, today, days);
+      if (!retained && StartsWith(name, namePrefix) && EndsWith(LowerCaseText(name), lowerExt)) {
+        platform::DeleteFile(folder + name);
+        ++count;
+      }
+    }
+  } catch (...) {
+    // A folder that cannot be listed keeps its files until the next day.
+  }
+  return count;
+}
+
+}  // namespace diag

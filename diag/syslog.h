@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/datetime.h"
+
+namespace diag {
+
+// UDP port of the syslog receiver; tests point it elsewhere.
+inline constexpr int kSyslogPort = 514;
+extern int SyslogPort;
+
+// "<PRI>MMM DD YYYY HH:MM:SS: %ProgramId: message", PRI being
+// severity + facility x 8.
+std::string BuildSyslogDatagram(platform::TDateTime now, std::string_view programId, int severity, int facility,
+                                std::string_view message);
+
+// Sends one datagram to Globals.Log.SyslogServer; nothing when that is empty.
+// Resolution and send errors are raised to the caller.
+void SendSyslog(std::string_view message, int severity, int facility);
+
+}  // namespace diag
