@@ -66,6 +66,27 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value);
 // Short date and long time joined by a blank; the time is left out at exactly midnight.
 std::string DateTimeToStr(TDateTime value);
 
+// How texts are read back into date-times: the order of day, month and year,
+// their separator, the time separator and (0 for none) the separator before
+// milliseconds.
+enum class DateOrder { DMY, MDY, YMD };
+struct DateTimeFormat {
+  DateOrder order = DateOrder::DMY;
+  char dateSeparator = kDateSeparator;
+  char timeSeparator = kTimeSeparator;
+  char decimalSeparator = kDecimalSeparator;
+};
+inline constexpr DateTimeFormat kLocaleFormat{};
+
+// Text to date-time, in the manner of the usual locale-driven conversion: a date
+// of two or three numbers (two take `currentYear`; a year of one or two digits
+// lies in the century of `currentYear`), a time of hours and minutes with
+// optional seconds (and milliseconds), or a date followed by blanks and a time.
+// Blanks around are allowed; anything else fails.
+bool TryStrToDate(std::string_view text, const DateTimeFormat& format, int currentYear, TDateTime& out);
+bool TryStrToTime(std::string_view text, const DateTimeFormat& format, TDateTime& out);
+bool TryStrToDateTime(std::string_view text, const DateTimeFormat& format, int currentYear, TDateTime& out);
+
 // A whole number grouped by thousands ("#,##0"): 2146955264 gives "2,146,955,264".
 std::string FormatThousands(std::int64_t value);
 

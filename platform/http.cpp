@@ -195,6 +195,7 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, impl_.get());
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // cookies on, in memory only
+  curl_easy_setopt(curl, CURLOPT_PROXY, "");  // the unit's hosts are reached directly, whatever the environment says
   // Bodies are returned as sent: no compression is asked for and no content
   // encoding is undone. Chunked transfer encoding is still removed.
   curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);

@@ -107,3 +107,59 @@ TEST(DateTime, LocalTimeFollowsTheTimeZoneAcrossDaylightSaving) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DateTimeParse, LocaleAndServiceFormats) {
+  using platform::DateOrder;
+  using platform::DateTimeFormat;
+  const DateTimeFormat locale = platform::kLocaleFormat;
+  const DateTimeFormat service{DateOrder::YMD, '-', ':', 0};  // no milliseconds
+  const DateTimeFormat serviceDate{DateOrder::DMY, '/', 0, 0};
+  struct Case {
+    const char* text;
+    const DateTimeFormat* format;
+    const char* expected;  // "yyyy-mm-dd hh:nn:ss.zzz", or nullptr when the text must fail
+  } cases[] = {
+      {"00:00:00", &locale, "1899-12-30 00:00:00.000"},
+      {"09/12/2026", &locale, "2026-12-09 00:00:00.000"},
+      {" 09/12/2026 13:45:10 ", &locale, "2026-12-09 13:45:10.000"},
+      {"9/12/26 7:05", &locale, "2026-12-09 07:05:00.000"},
+      {"13:45:10.5", &locale, "1899-12-30 13:45:10.500"},
+      {"9/12", &locale, "2026-12-09 00:00:00.000"},  // the current year
+      {"31/02/2013", &locale, nullptr},
+      {"2026-12-09", &locale, nullptr},
+      {"09/12/2026x", &locale, nullptr},
+      {"24:00", &locale, nullptr},
+      {"abc", &locale, nullptr},
+      {"", &locale, nullptr},
+      {"2013-05-12 14:30", &service, "2013-05-12 14:30:00.000"},
+      {"2013-05-12", &service, "2013-05-12 00:00:00.000"},
+      {"14:30:59", &service, "1899-12-30 14:30:59.000"},
+      {"7:05", &service, "1899-12-30 07:05:00.000"},
+      {"14:30:59.5", &service, nullptr},
+      {"12/05/13", &serviceDate, "2013-05-12 00:00:00.000"},
+      {"1/5/9", &serviceDate, "2009-05-01 00:00:00.000"},
+  };
+  for (const auto& c : cases) {
+    platform::TDateTime value = -99;
+    const bool ok = platform::TryStrToDateTime(c.text, *c.format, 2026, value);
+    ASSERT_EQ(ok, c.expected != nullptr) << "'" << c.text << "'";
+    if (ok) {
+      EXPECT_EQ(platform::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", value), c.expected) << c.text;
+    }
+  }
+}
+
+TEST(DateTimeParse, DateOnlyAndTimeOnly) {
+  platform::TDateTime value = 0;
+  EXPECT_TRUE(platform::TryStrToTime("7:05", platform::kLocaleFormat, value));
+  EXPECT_FALSE(platform::TryStrToTime("09/12/2026", platform::kLocaleFormat, value));
+  EXPECT_FALSE(platform::TryStrToTime("7", platform::kLocaleFormat, value));
+  EXPECT_TRUE(platform::TryStrToDate("09/12/2026", platform::kLocaleFormat, 2026, value));
+  EXPECT_FALSE(platform::TryStrToDate("09/12/2026 10:00", platform::kLocaleFormat, 2026, value));
+  EXPECT_TRUE(platform::TryStrToDate("1/1/99", platform::kLocaleFormat, 2126, value));
+  EXPECT_EQ(platform::DecodeDateTime(value).year, 2199);  // the century of the current year
+}
+
+}  // namespace

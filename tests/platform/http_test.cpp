@@ -484,7 +484,8 @@ TEST_F(HttpTest, SilentServerRaisesTimeoutError) {
     std::chrono::milliseconds atMost;
   } cases[] = {
       {"total limit, no answer", std::nullopt, 500, 0, 400ms, 2000ms},
-      {"read limit, no answer", std::nullopt, 0, 1000, 900ms, 2500ms},
+      // The total limit here only keeps a broken read limit from hanging the test.
+      {"read limit, no answer", std::nullopt, 5000, 1000, 900ms, 2500ms},
       {"total limit, answer stalls", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc", 500, 0,
        400ms, 2000ms},
   };
