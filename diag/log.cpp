@@ -1,7 +1,7 @@
 #include "diag/log.h"
 
 #include <cmath>
-#include <cstdio>
+#include <algorithm>
 
 #include "diag/syslog.h"
 #include "diag/text.h"
@@ -57,21 +57,44 @@ bool CarriesRecentDate(std::string_view name, std::int64_t today, int days) {
 }  // namespace
 
 std::string CodeText(std::int32_t code) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.*d", 5, code);
-  return buffer;
+  // "%.*d" with precision 5: at least five digits, a minus sign before the zeros.
+  char buffer[16];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  std::int64_t magnitude = code < 0 ? -static_cast<std::int64_t>(code) : code;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  while (end - p < 5) *--p = '0';
+  if (code < 0) *--p = '-';
+  return std::string(p, static_cast<size_t>(end - p));
 }
 
 int CodeSeverity(std::int32_t code) { return StrToIntOrZero(CodeText(code).substr(0, 1)); }
 
 std::string FormatLogLine(platform::TDateTime written, platform::TDateTime stamp, std::string_view programId,
                           std::int32_t code, std::string_view text) {
-  std::string id = std::string(programId) + std::string(12, ' ');
-  std::string line = platform::FormatDateTime("hh:nn:ss", written);
-  line += ",\"[" + TimeStampText(stamp) + "]\",\"";
-  line += id.substr(0, 10);
-  line += "\"," + CodeText(code) + ",\"";
-  line += ReplaceAll(text, "\"", "'");
+  std::string line;
+  line.reserve(48 + text.size());
+  const std::string stampText = TimeStampText(stamp);
+  // Field 1 is the stamp without its milliseconds when both come from one reading.
+  if (written == stamp)
+    line.append(stampText, 0, 8);
+  else
+    line += platform::FormatDateTime("hh:nn:ss", written);
+  line += ",\"[";
+  line += stampText;
+  line += "]\",\"";
+  // The identifier cut or padded with blanks to ten characters.
+  line += programId.substr(0, 10);
+  line.append(10 - std::min<size_t>(programId.size(), 10), ' ');
+  line += "\",";
+  line += CodeText(code);
+  line += ",\"";
+  const size_t textStart = line.size();
+  line += text;
+  std::replace(line.begin() + static_cast<std::ptrdiff_t>(textStart), line.end(), '"', '\'');
   line += "\"\r\n";
   return line;
 }
@@ -106,11 +129,18 @@ std::string LogEntry(tLogRec logRec) {
     }
 
     if (severity <= log.SyslogLevel) {
-      fileName = DailyLogFileName(log.LogFileBase, now);
-      const std::string text = ReplaceAll(logRec.Text, "\"", "'");
+      // The name changes once a day; it is formed anew only then.
+      static std::string cachedBase, cachedName;
+      static std::int64_t cachedDay = -1;
+      if (platform::WholeDay(now) != cachedDay || log.LogFileBase != cachedBase) {
+        cachedName = DailyLogFileName(log.LogFileBase, now);
+        cachedBase = log.LogFileBase;
+        cachedDay = platform::WholeDay(now);
+      }
+      fileName = cachedName;
       if (!log.SyslogServer.empty()) {
         try {
-          SendSyslog(codeText + ": " + text, severity, kSyslogFacilityLocal0);
+          SendSyslog(codeText + ": " + ReplaceAll(logRec.Text, "\"", "'"), severity, kSyslogFacilityLocal0);
         } catch (...) {
           // An unreachable receiver must not cost the file line.
         }
@@ -121,9 +151,9 @@ std::string LogEntry(tLogRec logRec) {
       while (log.Busy && clock.UnixMillis() < deadline) clock.Sleep(kBusyPollMs);
       if (!log.Busy) {
         log.Busy = true;
+        // One reading for both time fields, so that they always agree.
         const platform::TDateTime written = platform::Now();
-        const platform::TDateTime stamp = platform::Now();
-        AppendTextToFile(FormatLogLine(written, stamp, log.ProgramId, logRec.Code, logRec.Text), fileName, true);
+        AppendTextToFile(FormatLogLine(written, written, log.ProgramId, logRec.Code, logRec.Text), fileName, true);
         log.Busy = false;
       }
     }
@@ -164,7 +194,7 @@ bool AppendTextToFile(std::string_view text, const std::string& fileName, bool k
     if (!keepExisting && platform::FileExists(fileName)) platform::DeleteFile(fileName);
     if (text.empty()) return true;
     platform::AppendToFile(fileName, text);
-    return platform::FileExists(fileName);
+    return true;  // a completed append leaves the file in place
   } catch (...) {
     return false;
   }
@@ -172,7 +202,22 @@ bool AppendTextToFile(std::string_view text, const std::string& fileName, bool k
 
 std::string TimeStampText(platform::TDateTime time) {
   if (time == -1) time = platform::Now();
-  return platform::FormatDateTime("hh:nn:ss.zzz", time);
+  // "hh:mm:ss.zzz", written directly: it is formed for every log line.
+  const platform::DateTimeParts p = platform::DecodeDateTime(time);
+  char text[12];
+  auto two = [&text](int at, int value) {
+    text[at] = static_cast<char>('0' + value / 10);
+    text[at + 1] = static_cast<char>('0' + value % 10);
+  };
+  two(0, p.hour);
+  text[2] = platform::kTimeSeparator;
+  two(3, p.minute);
+  text[5] = platform::kTimeSeparator;
+  two(6, p.second);
+  text[8] = '.';
+  text[9] = static_cast<char>('0' + p.millisecond / 100);
+  two(10, p.millisecond % 100);
+  return std::string(text, sizeof text);
 }
 
 int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days) {

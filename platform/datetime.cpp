@@ -1,8 +1,6 @@
 #include "platform/datetime.h"
 
-#include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 #include "platform/error.h"
@@ -47,11 +45,20 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   return q;
 }
 
-std::string Padded(int value, int width) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", width, value);
-  return buf;
+// Appends a non-negative number with leading zeros to at least `width` digits.
+void AppendPadded(std::string& out, int value, int width) {
+  char buffer[12];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && p > buffer);
+  while (end - p < width && p > buffer) *--p = '0';
+  out.append(p, static_cast<size_t>(end - p));
 }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -137,6 +144,7 @@ std::int64_t LocalToUnixMillis(TDateTime local) {
 std::string FormatDateTime(std::string_view pattern, TDateTime value) {
   const DateTimeParts p = DecodeDateTime(value);
   std::string out;
+  out.reserve(pattern.size() + 8);
   bool afterHour = false;  // "m" right after an hour field means minutes
   size_t i = 0;
   while (i < pattern.size()) {
@@ -148,21 +156,21 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
       i = end + 1;
       continue;
     }
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const char lower = AsciiLower(c);
     size_t run = 1;
-    while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == lower) ++run;
+    while (i + run < pattern.size() && AsciiLower(pattern[i + run]) == lower) ++run;
     switch (lower) {
       case 'y':
-        out += run <= 2 ? Padded(p.year % 100, 2) : Padded(p.year, 4);
+        AppendPadded(out, run <= 2 ? p.year % 100 : p.year, run <= 2 ? 2 : 4);
         afterHour = false;
         break;
       case 'm':
         if (afterHour && run <= 2) {
-          out += run == 1 ? std::to_string(p.minute) : Padded(p.minute, 2);
+          AppendPadded(out, p.minute, run == 1 ? 1 : 2);
         } else if (run == 1) {
-          out += std::to_string(p.month);
+          AppendPadded(out, p.month, 1);
         } else if (run == 2) {
-          out += Padded(p.month, 2);
+          AppendPadded(out, p.month, 2);
         } else if (run == 3) {
           out += kShortMonthNames[p.month - 1];
         } else {
@@ -171,23 +179,23 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
         afterHour = false;
         break;
       case 'd':
-        out += run == 1 ? std::to_string(p.day) : Padded(p.day, 2);
+        AppendPadded(out, p.day, run == 1 ? 1 : 2);
         afterHour = false;
         break;
       case 'h':
-        out += run == 1 ? std::to_string(p.hour) : Padded(p.hour, 2);
+        AppendPadded(out, p.hour, run == 1 ? 1 : 2);
         afterHour = true;
         break;
       case 'n':
-        out += run == 1 ? std::to_string(p.minute) : Padded(p.minute, 2);
+        AppendPadded(out, p.minute, run == 1 ? 1 : 2);
         afterHour = false;
         break;
       case 's':
-        out += run == 1 ? std::to_string(p.second) : Padded(p.second, 2);
+        AppendPadded(out, p.second, run == 1 ? 1 : 2);
         afterHour = false;
         break;
       case 'z':
-        out += run < 3 ? std::to_string(p.millisecond) : Padded(p.millisecond, 3);
+        AppendPadded(out, p.millisecond, run < 3 ? 1 : 3);
         afterHour = false;
         break;
       case '/':
