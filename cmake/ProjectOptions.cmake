@@ -11,3 +11,9 @@ if(KIOSK_SANITIZE)
   target_compile_options(kiosk_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(kiosk_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Coverage instrumentation and the sanitizers for every library the fuzzers reach.
+if(KIOSK_FUZZ)
+  target_compile_options(kiosk_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(kiosk_options INTERFACE -fsanitize=address,undefined)
+endif()
