@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/xml.h"
+#include "service/endpoints.h"
 
 namespace service {
 

@@ -36,7 +36,6 @@ extern tRVUSettings ServiceSettings;
 inline constexpr const char* gkRVUSettingsFile = "RVU-Settings.xml";
 inline constexpr const char* kDefaultWWWHost = "localhost:8080";
 inline constexpr const char* kDefaultURI = "/rvu/rvuisapi.dll";
-inline constexpr const char* kAccessGUID = "3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3";
 
 // The 24 lines written when the file is missing, CR LF after each.
 std::string DefaultRVUSettingsFileText();

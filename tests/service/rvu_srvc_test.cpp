@@ -1,0 +1,190 @@
+#include "service/rvu_srvc.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "diag/log.h"
+#include "diag/text.h"
+#include "service/endpoints.h"
+#include "service/reader_failure.h"
+#include "service/web_request.h"
+#include "tests/support/http_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace service;
+using testsupport::ReadWholeFile;
+
+const std::string kFeedPath = "/rvu/RVUSrvc.xml";
+
+std::string Fixture(const char* name) {
+  return ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/tests/service/fixtures/" + name);
+}
+
+std::string Without(std::string text, const std::string& element) {
+  const size_t start = text.find("<" + element + ">");
+  const std::string end = "</" + element + ">";
+  text.erase(start, text.find(end, start) + end.size() - start);
+  return text;
+}
+
+class FeedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir.File("bin"));
+    diag::Globals = diag::tGlobalSettings{};
+    diag::Globals.Log.SyslogLevel = 7;
+    diag::Globals.ProgramVersion = "1.0.0.1";
+    SetFeedHostForTesting(server.host());
+    gRequestTimeLimits = {2000, 1000};
+  }
+  void TearDown() override {
+    SetFeedHostForTesting("");
+    gRequestTimeLimits = {};
+    diag::Globals = diag::tGlobalSettings{};
+  }
+
+  // The log file's lines, CR LF taken off.
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    const std::string path = dir.File("bin/rvukiosk-20261209.CSV");
+    if (!std::filesystem::exists(path)) return lines;
+    const std::string content = ReadWholeFile(path);
+    for (size_t pos = 0, end; (end = content.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+      lines.push_back(content.substr(pos, end - pos));
+    return lines;
+  }
+  size_t ReportCount() const {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.File("bin"))) n += e.path().extension() == ".XML";
+    return n;
+  }
+
+  testsupport::TestHttpServer server;
+  testsupport::TempDir dir;
+  testsupport::ScopedCwd cwd{dir.path()};
+  testsupport::ScopedProgramPath program{dir.File("bin/rvukiosk")};
+  testsupport::ScopedClock clock{platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
+};
+
+TEST_F(FeedTest, AGoodFeedFillsTheRecordAndLogsItsAddress) {
+  server.Answer(kFeedPath, Fixture("feed_full.xml"));
+  tRVUSrvc srvc;
+  GetRVUSrvcXML(srvc);
+  EXPECT_TRUE(srvc.Success);
+  EXPECT_EQ(srvc.URL, "http://" + server.host() + "/rvu/RVUSrvc.xml?20261209134510123");
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"/rvu/RVUSrvc.xml?20261209134510123"});
+  EXPECT_EQ(srvc.LEDDisplay.PageA(), "INC 123456 P1 RESCUE 14 OLD MILL RD BRINDLEMOOR EAST");
+  EXPECT_EQ(srvc.LEDDisplay.Pages[3], "");
+  EXPECT_EQ(srvc.LEDDisplay.Pages[4], "TRAINING THURSDAY 1900");
+  EXPECT_EQ(srvc.LEDDisplay.PageJ(), "JUX CREW 4 AVAILABLE - ROADS WET - CHECK BA SETS & TORCHES");
+  EXPECT_EQ(srvc.LastPage.MFSIncNo, 123456);
+  EXPECT_EQ(srvc.LastPage.RVUUnit, "JUX");
+  EXPECT_EQ(srvc.LastPage.Priority, 1);
+  EXPECT_EQ(srvc.LastPage.TaskType, "RESCUE");
+  EXPECT_EQ(srvc.KioskPix, 12);
+  EXPECT_EQ(LogLines(), std::vector<std::string>{
+                            "13:45:10,\"[13:45:10.123]\",\"          \",60101,\"[Function=RVULib.GetRVUSrvcXML][URL=" +
+                            srvc.URL + "][Result=OK]\""});
+  EXPECT_EQ(ReportCount(), 0u);
+}
+
+TEST_F(FeedTest, MissingPagesAreEmptyButMissingIntegersFail) {
+  struct Case {
+    std::string document;
+    bool success;
+    std::int32_t trace;  // 0 for none
+  } cases[] = {
+      {Without(Fixture("feed_full.xml"), "LEDDisplay"), true, 0},
+      {Without(Fixture("feed_full.xml"), "PageJ"), true, 0},
+      {Without(Fixture("feed_full.xml"), "LastRVUUnit"), true, 0},
+      {Without(Fixture("feed_full.xml"), "KioskPix"), false, 600},
+      {Without(Fixture("feed_full.xml"), "LastPriority"), false, 600},
+      {diag::ReplaceAll(Fixture("feed_full.xml"), "<KioskPix>12<", "<KioskPix>$C<"), false, 600},
+      {diag::ReplaceAll(Fixture("feed_full.xml"), "<KioskPix>12<", "<KioskPix>-3<"), true, 0},
+      {diag::ReplaceAll(Fixture("feed_full.xml"), "xml>", "feed>"), false, 500},
+      {"<xml><RVUSrvc><PageA>", false, 400},
+      {"", false, 400},
+  };
+  for (const auto& c : cases) {
+    diag::Globals.Log.LastDay = 0;
+    std::filesystem::remove(dir.File("bin/rvukiosk-20261209.CSV"));
+    testsupport::TestHttpServer feed;
+    SetFeedHostForTesting(feed.host());
+    feed.Answer(kFeedPath, c.document);
+    tRVUSrvc srvc;
+    GetRVUSrvcXML(srvc);
+    EXPECT_EQ(srvc.Success, c.success) << c.document;
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u) << c.document;
+    if (c.trace == 0) {
+      EXPECT_NE(lines[0].find(",60101,"), std::string::npos);
+    } else {
+      EXPECT_NE(lines[0].find(",30000,"), std::string::npos);
+      EXPECT_NE(lines[0].find("[Trace=" + std::to_string(c.trace) + "]"), std::string::npos) << lines[0];
+    }
+  }
+}
+
+TEST_F(FeedTest, AFailureKeepsWhatWasReadBeforeIt) {
+  server.Answer(kFeedPath, diag::ReplaceAll(Fixture("feed_full.xml"), "<KioskPix>12</KioskPix>", "<KioskPix/>"));
+  tRVUSrvc srvc;
+  srvc.KioskPix = 77;  // the caller's value survives
+  GetRVUSrvcXML(srvc);
+  EXPECT_FALSE(srvc.Success);
+  EXPECT_EQ(srvc.LEDDisplay.PageA(), "INC 123456 P1 RESCUE 14 OLD MILL RD BRINDLEMOOR EAST");
+  EXPECT_EQ(srvc.LastPage.TaskType, "RESCUE");
+  EXPECT_EQ(srvc.KioskPix, 77);
+  EXPECT_EQ(ReportCount(), 1u);
+  EXPECT_EQ(LogLines(), std::vector<std::string>{
+                            "13:45:10,\"[13:45:10.123]\",\"          \",30000,\"[Function=RVULib.GetRVUSrvcXML]"
+                            "[Version=1.0.0.1][ClassName=EConvertError][Message='' is not a valid integer value]"
+                            "[Trace=600][FileName=][CoInitializeCount=0][Notes=]\""});
+}
+
+TEST_F(FeedTest, UnreachableSilentAndFailingHostsFailAt400WithinTheTimeLimit) {
+  testsupport::SilentServer silent;
+  testsupport::TestHttpServer failing;
+  failing.Answer(kFeedPath, "oops", 500);
+  struct Case {
+    std::string host;
+    const char* className;
+  } cases[] = {
+      {"127.0.0.1:" + std::to_string(testsupport::UnusedPort()), "ESocketError"},
+      {silent.host(), "ETimeoutError"},
+      {failing.host(), "EHttpProtocolError"},
+      {"no-such-host.invalid", "ESocketError"},
+  };
+  for (const auto& c : cases) {
+    diag::Globals.Log.LastDay = 0;
+    std::filesystem::remove(dir.File("bin/rvukiosk-20261209.CSV"));
+    SetFeedHostForTesting(c.host);
+    tRVUSrvc srvc;
+    srvc.LEDDisplay.PageJ() = "kept";
+    const auto started = std::chrono::steady_clock::now();
+    GetRVUSrvcXML(srvc);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << c.host;
+    EXPECT_FALSE(srvc.Success);
+    EXPECT_EQ(srvc.URL, "http://" + c.host + "/rvu/RVUSrvc.xml?20261209134510123");
+    EXPECT_EQ(srvc.LEDDisplay.PageJ(), "kept");
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(std::string("[ClassName=") + c.className + "]"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("[Trace=400]"), std::string::npos) << lines[0];
+  }
+}
+
+TEST(FeedFailureText, OnlyTheFirstLineBreakBecomesABlank) {
+  diag::Globals = diag::tGlobalSettings{};
+  diag::Globals.ProgramVersion = "2.0.0.0";
+  diag::Globals.CoInitializeCount = 3;
+  EXPECT_EQ(ReaderFailureLogText("RVULib.GetRVUSrvcXML", "EXmlError", "a\r\nb\r\nc", 400, "f.xml", "n"),
+            "[Function=RVULib.GetRVUSrvcXML][Version=2.0.0.0][ClassName=EXmlError][Message=a b\r\nc][Trace=400]"
+            "[FileName=f.xml][CoInitializeCount=3][Notes=n]");
+  diag::Globals = diag::tGlobalSettings{};
+}
+
+}  // namespace
