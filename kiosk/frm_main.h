@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "kiosk/kiosk_logic.h"
+#include "platform/browser_view.h"
+#include "platform/datetime.h"
+#include "platform/http.h"
+#include "service/incident.h"
+#include "service/rvu_srvc.h"
+
+class QFrame;
+class QTimer;
+
+namespace kiosk {
+
+class MessageList;
+class PagerListener;
+
+// The clock: a label that reports clicks.
+class ClickLabel final : public QLabel {
+ public:
+  explicit ClickLabel(QWidget* parent) : QLabel(parent) {}
+  std::function<void()> onClick;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The key sink: a 1 x 1 edit box that keeps the focus and reports each
+// character typed.
+class KeyBox final : public QLineEdit {
+ public:
+  explicit KeyBox(QWidget* parent);
+  std::function<void(char key)> onKeyPress;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+struct KioskOptions {
+  quint16 pagerPort = kPagerPort;  // 0: any free port (tests)
+};
+
+// What the kiosk remembers while it runs.
+struct tKioskState {
+  int ScreenStep = 0;
+  int TickCount = -1;
+  std::string LastPageA;
+  platform::TDateTime HoldScreenUntil = 0;
+  service::tIncidentRec CurrentIncident;
+  platform::TDateTime LastPacketTime = 0;
+  bool CommsLostReported = false;
+  platform::TDateTime ScreenSaverUntil = 0;
+};
+
+// The kiosk's one window. Its handlers are split over files by concern:
+// start-up and layout, the message list, the pager feed and commands, the
+// timer, the screens, the task summary and the keys.
+class TfrmMain final : public QWidget {
+ public:
+  TfrmMain(std::unique_ptr<platform::BrowserView> browser, platform::MessageBoxes& boxes,
+           std::function<void()> terminate, KioskOptions options = {});
+  ~TfrmMain() override;
+
+  // Start-up and layout.
+  void FormCreate();
+  void FormActivate();
+  void FormResize();
+  void lblTimeClick();
+
+  // The message list.
+  void AddMessage(const std::string& text, std::uint32_t colour);
+
+  // The pager feed and the remote commands.
+  void IdUDPServer1UDPRead(const std::string& data);
+  void RemoteCommands(const std::string& text);
+
+  // The 1-second tick.
+  void TimerTimer();
+
+  // The browser screens.
+  void WebBrowserDocumentComplete();
+
+  tKioskState State;
+
+  // Components, named as designed.
+  QTimer* Timer;
+  QLabel* lblPageJ;
+  ClickLabel* lblTime;
+  QWidget* pnlWebBrowser;
+  platform::BrowserView* WebBrowser;
+  PagerListener* IdUDPServer1;
+  MessageList* rchMessages;
+  KeyBox* txtCaptureKeystrokes;
+  QFrame* pnlSummary;
+  platform::HttpClient HTTP;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void CreateComponents();
+  void ReportListenFailure();
+
+  std::unique_ptr<platform::BrowserView> browser_;
+  platform::MessageBoxes& boxes_;
+  std::function<void()> terminate_;
+  KioskOptions options_;
+  std::mt19937 random_;
+  bool pointerHidden_ = false;
+};
+
+// The one window, set before its creation handler runs.
+extern TfrmMain* frmMain;
+
+}  // namespace kiosk

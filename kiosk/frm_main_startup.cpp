@@ -1,0 +1,204 @@
+// Start-up, layout and the end of the program.
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "config/kiosk_settings.h"
+#include "diag/log.h"
+#include "diag/text.h"
+#include "kiosk/frm_main.h"
+#include "kiosk/message_list.h"
+#include "kiosk/pager_listener.h"
+#include "kiosk/qt_support.h"
+#include "platform/clock.h"
+#include "service/rvu_settings.h"
+
+namespace kiosk {
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+constexpr int kDesignedWidth = 969;
+constexpr int kDesignedHeight = 603;
+}  // namespace
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+  QLabel::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick) onClick();
+}
+
+KeyBox::KeyBox(QWidget* parent) : QLineEdit(parent) {
+  setFrame(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void KeyBox::keyPressEvent(QKeyEvent* event) {
+  // Only keys that type a character count (Shift or an arrow alone do not).
+  const QByteArray typed = event->text().toLatin1();
+  if (typed.size() == 1 && onKeyPress) onKeyPress(typed[0]);
+  QLineEdit::keyPressEvent(event);
+  if (text().size() > 64) clear();  // its text is never used
+}
+
+TfrmMain::TfrmMain(std::unique_ptr<platform::BrowserView> browser, platform::MessageBoxes& boxes,
+                   std::function<void()> terminate, KioskOptions options)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      browser_(std::move(browser)),
+      boxes_(boxes),
+      terminate_(std::move(terminate)),
+      options_(options) {
+  CreateComponents();
+}
+
+TfrmMain::~TfrmMain() {
+  if (pointerHidden_) QApplication::restoreOverrideCursor();
+  if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::CreateComponents() {
+  resize(kDesignedWidth, kDesignedHeight);
+  setAutoFillBackground(true);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+
+  Timer = new QTimer(this);
+  Timer->setInterval(1000);
+  connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+  Timer->start();
+
+  pnlWebBrowser = new QWidget(this);
+  pnlWebBrowser->setGeometry(40, 40, 589, 483);
+  auto* browserLayout = new QVBoxLayout(pnlWebBrowser);
+  browserLayout->setContentsMargins(0, 0, 0, 0);
+  WebBrowser = browser_.get();
+  browserLayout->addWidget(WebBrowser->Widget());
+  WebBrowser->OnDocumentComplete([this] { WebBrowserDocumentComplete(); });
+
+  rchMessages = new MessageList(this);
+  rchMessages->setGeometry(639, 40, 290, 97);
+
+  lblPageJ = new QLabel(this);
+  lblPageJ->setGeometry(40, 523, 869, 40);
+  lblPageJ->setAutoFillBackground(true);
+  QPalette ticker = lblPageJ->palette();
+  ticker.setColor(QPalette::Window, Qt::black);
+  ticker.setColor(QPalette::WindowText, Qt::white);
+  lblPageJ->setPalette(ticker);
+  lblPageJ->setFont(KioskFont(32, false));
+
+  // Made after the ticker, so the clock lies on top where the two overlap.
+  lblTime = new ClickLabel(this);
+  QPalette clock = lblTime->palette();
+  clock.setColor(QPalette::WindowText, Qt::red);
+  lblTime->setPalette(clock);
+  lblTime->setFont(KioskFont(64, true));
+  lblTime->move(669, 523);
+  lblTime->onClick = [this] { lblTimeClick(); };
+
+  txtCaptureKeystrokes = new KeyBox(this);
+  txtCaptureKeystrokes->setGeometry(8, 8, 121, 21);
+  QPalette keyBox = txtCaptureKeystrokes->palette();  // black on black: there, but not seen
+  keyBox.setColor(QPalette::Base, Qt::black);
+  keyBox.setColor(QPalette::Text, Qt::black);
+  txtCaptureKeystrokes->setPalette(keyBox);
+
+  pnlSummary = new QFrame(this);
+  pnlSummary->setFrameShape(QFrame::NoFrame);
+  pnlSummary->setGeometry(240, 448, 609, 541);
+  pnlSummary->hide();
+
+  IdUDPServer1 = new PagerListener(
+      options_.pagerPort, [this](const std::string& data) { IdUDPServer1UDPRead(data); }, this);
+}
+
+void TfrmMain::FormCreate() {
+  const platform::TDateTime now = platform::Now();
+  State.LastPacketTime = now;
+  State.CommsLostReported = false;
+  pnlSummary->resize(1, 1);
+  pnlSummary->move(width(), pnlSummary->y());
+  WebBrowser->Navigate("about:blank");
+  AddMessage("KIOSK " + diag::GetFileVersionText() + " STARTED", kWhite);
+
+  service::tRVUSettings settings;
+  service::InitRVUSettings(settings);
+  service::ServiceSettings = settings;
+
+  diag::Globals.ProgramVersion = diag::GetFileVersionText();
+  diag::Globals.Log.ProgramId = "VUDURE";
+
+  if (!config::GetSettings()) AddMessage("Error loading RVUKiosk.XML", kWhite);
+  pnlWebBrowser->setVisible(config::KioskSettings.BrowserVisible);
+  random_.seed(static_cast<std::mt19937::result_type>(platform::CurrentClock().UnixMillis()));
+
+  // Without a window manager "maximised" alone does nothing: take the screen's
+  // geometry as well.
+  setWindowState(windowState() | Qt::WindowMaximized);
+  if (QScreen* display = screen()) setGeometry(display->geometry());
+
+  State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
+  State.TickCount = -1;
+  State.HoldScreenUntil = platform::Now();
+  State.CurrentIncident.RecordFound = false;
+  lblTime->clear();
+  lblPageJ->clear();
+  txtCaptureKeystrokes->resize(1, 1);
+  // The pointer stays hidden from here to the end, over the web view too.
+  if (!pointerHidden_) QApplication::setOverrideCursor(Qt::BlankCursor);
+  pointerHidden_ = true;
+
+  if (!IdUDPServer1->Listening()) ReportListenFailure();
+}
+
+void TfrmMain::ReportListenFailure() {
+  const std::string error = FromQString(IdUDPServer1->ErrorText());
+  AddMessage("Cannot listen on UDP port " + std::to_string(options_.pagerPort) + ": " + error, kWhite);
+  diag::LogEntry({30000, 0,
+                  "[Function=Main.FormCreate][Version=" + diag::Globals.ProgramVersion + "][ClassName=ESocketError]" +
+                      "[Message=" + error + "][Notes=UDPPort=" + std::to_string(options_.pagerPort) + "]",
+                  0});
+}
+
+void TfrmMain::FormActivate() { txtCaptureKeystrokes->setFocus(); }
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TfrmMain::FormResize() {
+  if (IsDark(platform::Now(), State.ScreenSaverUntil)) {
+    lblPageJ->hide();
+    pnlWebBrowser->hide();
+    pnlSummary->hide();
+    rchMessages->hide();
+    return;
+  }
+  lblPageJ->show();
+  rchMessages->show();
+  pnlWebBrowser->setVisible(config::KioskSettings.BrowserVisible);
+
+  const KioskLayout layout = ComputeLayout(width(), height(), config::KioskSettings.BrowserVisible);
+  lblPageJ->setGeometry(layout.ticker.left, layout.ticker.top, layout.ticker.width, lblPageJ->height());
+  pnlWebBrowser->setGeometry(layout.browser.left, layout.browser.top, layout.browser.width, layout.browser.height);
+  lblTime->move(layout.clockLeft, layout.clockTop);
+  rchMessages->setGeometry(layout.messages.left, layout.messages.top, layout.messages.width, layout.messages.height);
+  if (config::KioskSettings.DebugMode)
+    lblPageJ->setText(ToQString("[LISTENING ON UDP PORT " + std::to_string(kPagerPort) + ". SET IN RVUKIOSK.XML]"));
+}
+
+void TfrmMain::lblTimeClick() {
+  if (terminate_) terminate_();
+}
+
+}  // namespace kiosk

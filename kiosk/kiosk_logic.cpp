@@ -1,0 +1,179 @@
+#include "kiosk/kiosk_logic.h"
+
+#include <algorithm>
+
+#include "diag/text.h"
+
+namespace kiosk {
+
+namespace {
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+}  // namespace
+
+DatagramView DecideDatagram(std::string_view text, const config::tKioskSettings& s) {
+  DatagramView view;
+  view.show = (s.ShowCFS && Contains(text, "[CFS")) || (s.ShowMFS && Contains(text, "[MFS")) ||
+              (s.ShowMSC && Contains(text, "[MSC")) || (s.ShowSAAS && Contains(text, "[SAAS")) ||
+              (s.ShowRVU && Contains(text, "[RVU")) || (s.ShowUnknown && Contains(text, "[Unknown")) ||
+              (s.ShowHeartBeat && Contains(text, "[MSC:HEARTBEAT"));
+  if (text.substr(0, 4) == "CMD:") view.show = false;
+  const std::string marker = ":" + std::to_string(s.CapCode) + "]";
+  view.ownCapcode = Contains(text, marker);
+  view.colour = view.ownCapcode ? kGreen : Contains(text, "[RVU") ? kYellow : kWhite;
+  return view;
+}
+
+ParsedCommand ParseRemoteCommand(std::string_view text) {
+  struct Entry {
+    const char* text;
+    RemoteCommand command;
+  };
+  // In the order they are compared; "CMD:CAPCODE=" stands between the toggles
+  // and the browser switch.
+  static const Entry kBefore[] = {
+      {"CMD:SCREEN0", RemoteCommand::Screen0},           {"CMD:SCREEN1", RemoteCommand::Screen1},
+      {"CMD:SCROLL", RemoteCommand::Scroll},             {"CMD:TOGGLECFS", RemoteCommand::ToggleCFS},
+      {"CMD:TOGGLEMFS", RemoteCommand::ToggleMFS},       {"CMD:TOGGLEMSC", RemoteCommand::ToggleMSC},
+      {"CMD:TOGGLESAAS", RemoteCommand::ToggleSAAS},     {"CMD:TOGGLERVU", RemoteCommand::ToggleRVU},
+      {"CMD:TOGGLEUNKNOWN", RemoteCommand::ToggleUnknown}, {"CMD:TOGGLEHEARTBEAT", RemoteCommand::ToggleHeartBeat},
+  };
+  static const Entry kAfter[] = {
+      {"CMD:TOGGLEBROWSER", RemoteCommand::ToggleBrowser},
+      {"CMD:TOGGLESCREENSAVER", RemoteCommand::ToggleScreenSaver},
+      {"CMD:SCREENSAVER=OFF", RemoteCommand::ScreenSaverOff},
+      {"CMD:TERMINATE", RemoteCommand::Terminate},
+  };
+  for (const auto& e : kBefore)
+    if (text == e.text) return {e.command, 0};
+  if (text.substr(0, 12) == "CMD:CAPCODE=") {
+    std::int32_t value = 0;
+    if (diag::TryStrToInt(text.substr(12), value)) return {RemoteCommand::CapCode, value};
+    return {RemoteCommand::BadCapCode, 0};
+  }
+  for (const auto& e : kAfter)
+    if (text == e.text) return {e.command, 0};
+  return {};
+}
+
+KioskLayout ComputeLayout(int w, int h, bool browserVisible) {
+  KioskLayout l;
+  l.ticker = {40, h - 80, w - 100, 40};
+  l.browser = {40, 40, browserVisible ? std::min(w - 380, 1250) : 0, h - 120};
+  l.clockLeft = w - 300;
+  l.clockTop = l.ticker.top;
+  l.messages = {l.browser.left + l.browser.width + 10, l.browser.top, w - l.browser.width - l.browser.left - 60,
+                l.browser.height};
+  return l;
+}
+
+RotationStep Rotate(int screenStep, std::int32_t kioskPix) {
+  const bool pictures = kioskPix > 0;
+  switch (screenStep) {
+    case 0:
+      return {Screen::RouteMap, 1};
+    case 1:
+      return {Screen::Weather, 2};
+    case 2:
+      return {Screen::TaskSummary, 3};
+    case 3:
+      return {pictures ? Screen::Picture : Screen::Weather, 4};
+    default:
+      return {pictures ? Screen::Picture : Screen::Chart0, 0};
+  }
+}
+
+KeyAction DecideKey(char key) {
+  switch (key) {
+    case '0':
+      return KeyAction::ShowMap;
+    case '1':
+      return KeyAction::ShowWeather;
+    case ' ':
+      return KeyAction::AskQuit;
+    case '?':
+      return KeyAction::Help;
+    default:
+      break;
+  }
+  const char upper = key >= 'a' && key <= 'z' ? static_cast<char>(key - 'a' + 'A') : key;
+  switch (upper) {
+    case 'B':
+      return KeyAction::ToggleBrowser;
+    case 'C':
+      return KeyAction::ToggleCFS;
+    case 'E':
+      return KeyAction::ToggleRVU;
+    case 'H':
+      return KeyAction::ToggleHeartBeat;
+    case 'M':
+      return KeyAction::ToggleMFS;
+    case 'Q':
+      return KeyAction::AskQuit;
+    case 'S':
+      return KeyAction::ToggleSAAS;
+    case 'T':
+      return KeyAction::StartTimer;
+    case 'U':
+      return KeyAction::ToggleUnknown;
+    default:
+      return KeyAction::None;
+  }
+}
+
+std::string HelpText(std::string_view version, const config::tKioskSettings& s, bool timerRunning,
+                     platform::TDateTime lastPacketTime) {
+  using diag::BoolText;
+  const std::string lines[] = {
+      "Quorb RVU Kiosk. " + std::string(version),
+      " 0 - Show Google map",
+      " 1 - Show BOM",
+      " B - Toggle browser",
+      " C - Toggle CFS pages (" + BoolText(s.ShowCFS) + ")",
+      " E - Toggle RVU pages (" + BoolText(s.ShowRVU) + ")",
+      " H - Toggle Heartbeat pages (" + BoolText(s.ShowHeartBeat) + ")",
+      " M - Toggle MFS pages (" + BoolText(s.ShowMFS) + ")",
+      " Q - Quit",
+      " S - Toggle SAAS pages (" + BoolText(s.ShowSAAS) + ")",
+      " T - Cycle Screens (" + BoolText(timerRunning) + ")",
+      " U - Toggle unknown pages (" + BoolText(s.ShowUnknown) + ")",
+      "Last UDP packet RX: " + platform::FormatDateTime(platform::kShortDateFormat, lastPacketTime) + " " +
+          platform::FormatDateTime(platform::kLongTimeFormat, lastPacketTime),
+  };
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+SummaryCells ReadTaskSummary(std::string_view answer) {
+  static const char* const kGroups[kSummaryRows] = {"{\"id\":P1,", "{\"id\":P2,", "{\"id\":P3,", "{\"id\":P7,",
+                                                    "{\"id\":TOT,"};
+  static const char* const kKeys[kSummaryColumns] = {"\"REC\":", "\"ACK\":", "\"MOB\":", "\"CSD\":", "\"TOT\":"};
+  SummaryCells cells;
+  for (int row = 0; row < kSummaryRows; ++row) {
+    // The added comma ends the group's last value.
+    const std::string group = diag::TextBetween(answer, kGroups[row], "}") + ",";
+    for (int column = 0; column < kSummaryColumns; ++column)
+      cells[static_cast<size_t>(row)][static_cast<size_t>(column)] = diag::TextBetween(group, kKeys[column], ",");
+  }
+  return cells;
+}
+
+std::string TaskSummaryTitle(std::string_view unit, std::string_view days) {
+  return "TASK SUMMARY FOR " + std::string(unit) + " (PAST " + std::string(days) + " DAYS)";
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+}  // namespace kiosk

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/kiosk_settings.h"
+#include "platform/datetime.h"
+
+// The kiosk's decisions as plain functions: what a datagram shows and in which
+// colour, which command a text is, where the parts of the window go, which
+// screen comes next, what a key does, and how a task summary answer reads.
+namespace kiosk {
+
+// Colours as the window system's numbers: blue in the high byte, red in the low.
+inline constexpr std::uint32_t kWhite = 0xFFFFFF;
+inline constexpr std::uint32_t kYellow = 0x00FFFF;
+inline constexpr std::uint32_t kLime = 0x00FF00;
+inline constexpr std::uint32_t kGreen = 0x008000;
+inline constexpr std::uint32_t kRed = 0x0000FF;
+inline constexpr std::uint32_t kBlack = 0x000000;
+inline constexpr std::uint32_t kBlue = 0xFF0000;
+// Red, green and blue parts of such a number.
+inline int RedOf(std::uint32_t colour) { return static_cast<int>(colour & 0xFF); }
+inline int GreenOf(std::uint32_t colour) { return static_cast<int>((colour >> 8) & 0xFF); }
+inline int BlueOf(std::uint32_t colour) { return static_cast<int>((colour >> 16) & 0xFF); }
+
+inline constexpr int kPagerPort = 15167;
+inline constexpr std::size_t kMaxDatagramBytes = 8192;
+
+// The kiosk is dark while now is later than the screen-saver deadline.
+inline bool IsDark(platform::TDateTime now, platform::TDateTime screenSaverUntil) { return now > screenSaverUntil; }
+// Keys and commands that wake the display count the deadline itself as dark.
+inline bool IsDarkForWaking(platform::TDateTime now, platform::TDateTime screenSaverUntil) {
+  return now >= screenSaverUntil;
+}
+
+struct DatagramView {
+  bool show = false;         // goes into the message list
+  std::uint32_t colour = kWhite;
+  bool ownCapcode = false;   // a page to the unit's own capcode
+};
+DatagramView DecideDatagram(std::string_view text, const config::tKioskSettings& settings);
+
+enum class RemoteCommand {
+  None,
+  Screen0,
+  Screen1,
+  Scroll,
+  ToggleCFS,
+  ToggleMFS,
+  ToggleMSC,
+  ToggleSAAS,
+  ToggleRVU,
+  ToggleUnknown,
+  ToggleHeartBeat,
+  CapCode,  // with a valid number
+  BadCapCode,  // "CMD:CAPCODE=" with text that is no number: nothing happens
+  ToggleBrowser,
+  ToggleScreenSaver,
+  ScreenSaverOff,
+  Terminate,
+};
+struct ParsedCommand {
+  RemoteCommand command = RemoteCommand::None;
+  std::int32_t capCode = 0;
+};
+// Compares the whole text with the command texts, exactly and case-sensitively
+// ("CMD:CAPCODE=" on its first 12 characters).
+ParsedCommand ParseRemoteCommand(std::string_view text);
+
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Rect&) const = default;
+};
+struct KioskLayout {
+  Rect ticker;   // height stays as it is (40)
+  Rect browser;
+  Rect messages;
+  int clockLeft = 0, clockTop = 0;
+};
+// The working layout for a window of W x H.
+KioskLayout ComputeLayout(int width, int height, bool browserVisible);
+
+// The message list's trim rule: lines are dropped from the top while the height
+// is below (lines - 1) x font points x 1.7.
+inline constexpr int kMessageFontPoints = 8;  // 11 pixels at 96 dots per inch
+inline bool MessageListNeedsTrim(int height, std::size_t lines, int fontPoints = kMessageFontPoints) {
+  return lines > 0 && height < (static_cast<double>(lines) - 1) * fontPoints * 1.7;
+}
+
+// The screen of a rotation step and the step after it.
+enum class Screen { RouteMap, Weather, TaskSummary, Chart0, Picture };
+struct RotationStep {
+  Screen screen;
+  int next;
+};
+RotationStep Rotate(int screenStep, std::int32_t kioskPix);
+
+enum class KeyAction {
+  None,
+  ShowMap,
+  ShowWeather,
+  ToggleBrowser,
+  ToggleCFS,
+  ToggleRVU,
+  ToggleHeartBeat,
+  ToggleMFS,
+  AskQuit,
+  ToggleSAAS,
+  StartTimer,
+  ToggleUnknown,
+  Help,
+};
+// "0", "1" and space as typed; letters in either case.
+KeyAction DecideKey(char key);
+
+// The 13-line help text (CR LF after each line).
+std::string HelpText(std::string_view version, const config::tKioskSettings& settings, bool timerRunning,
+                     platform::TDateTime lastPacketTime);
+
+// The 25 value cells of a task summary answer, row by row (P1, P2, P3, P7,
+// Total), column by column (REC, ACK, MOB, CSD, TOT).
+inline constexpr int kSummaryRows = 5;
+inline constexpr int kSummaryColumns = 5;
+using SummaryCells = std::array<std::array<std::string, kSummaryColumns>, kSummaryRows>;
+SummaryCells ReadTaskSummary(std::string_view answer);
+std::string TaskSummaryTitle(std::string_view unit, std::string_view days);
+
+// The text shown for a datagram: single-byte, split into lines at CR LF, CR or LF.
+std::vector<std::string> SplitLines(std::string_view text);
+
+}  // namespace kiosk

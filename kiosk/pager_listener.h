@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+
+class QUdpSocket;
+
+namespace kiosk {
+
+// The pager port's listener. Datagrams are handed to the handler one at a time,
+// whole and in arrival order, on the thread that owns the listener; longer ones
+// than 8192 bytes are dropped unseen. During a flood it hands control back to
+// the event loop every few milliseconds, so the clock and the screen keep going
+// while the rest waits, in order, in the socket's buffer.
+class PagerListener final : public QObject {
+ public:
+  using Handler = std::function<void(const std::string& datagram)>;
+
+  PagerListener(quint16 port, Handler handler, QObject* parent);
+  ~PagerListener() override;
+
+  bool Listening() const;
+  QString ErrorText() const { return error_; }
+  quint16 Port() const;  // the bound port (useful when 0 was asked for)
+
+ private:
+  void Drain();
+
+  QUdpSocket* socket_;
+  Handler handler_;
+  QString error_;
+  bool drainScheduled_ = false;
+};
+
+}  // namespace kiosk

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace platform {
+
+// The browser view the kiosk shows its screens in.
+class BrowserView {
+ public:
+  virtual ~BrowserView() = default;
+  // The widget to place in the window.
+  virtual QWidget* Widget() = 0;
+  // Starts loading an address and returns at once.
+  virtual void Navigate(const std::string& address) = 0;
+  // The top document's location, as the view reports it.
+  virtual std::string LocationURL() const = 0;
+  // Sets the top document's background colour ("#000000").
+  virtual void SetDocumentBackground(const std::string& colour) = 0;
+  // Called when a document has finished loading.
+  void OnDocumentComplete(std::function<void()> handler) { documentComplete_ = std::move(handler); }
+
+ protected:
+  void DocumentCompleted() {
+    if (documentComplete_) documentComplete_();
+  }
+
+ private:
+  std::function<void()> documentComplete_;
+};
+
+// Modal message boxes; while one is open, timer ticks and datagrams go on.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // An information box with an OK button, captioned with the application's title.
+  virtual void Inform(const std::string& text) = 0;
+  // A question box with Yes and No (Yes the default); true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // The standard error box, showing an error's message.
+  virtual void ShowError(const std::string& text) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#include "platform/qt/web_engine_view.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace platform {
+
+QString ToQString(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQString(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+WebEngineBrowserView::WebEngineBrowserView(QWidget* parent) : view_(new QWebEngineView(parent)) {
+  view_->setContextMenuPolicy(Qt::NoContextMenu);
+  view_->page()->setBackgroundColor(Qt::black);
+  QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool) { DocumentCompleted(); });
+}
+
+WebEngineBrowserView::~WebEngineBrowserView() = default;
+
+QWidget* WebEngineBrowserView::Widget() { return view_; }
+
+void WebEngineBrowserView::Navigate(const std::string& address) {
+  // The addresses carry unescaped blanks and the like; the tolerant parser
+  // encodes them as a browser's address bar would.
+  view_->setUrl(QUrl(ToQString(address), QUrl::TolerantMode));
+}
+
+std::string WebEngineBrowserView::LocationURL() const { return FromQString(view_->url().toString()); }
+
+void WebEngineBrowserView::SetDocumentBackground(const std::string& colour) {
+  const QString script = QStringLiteral(
+                             "if (document.documentElement) document.documentElement.style.background = '%1';"
+                             "if (document.body) document.body.style.background = '%1';")
+                             .arg(ToQString(colour));
+  view_->page()->runJavaScript(script);
+}
+
+void QtMessageBoxes::Inform(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), ToQString(text), QMessageBox::Ok);
+  box.exec();
+}
+
+bool QtMessageBoxes::AskYesNo(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtMessageBoxes::ShowError(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), ToQString(text), QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace platform
