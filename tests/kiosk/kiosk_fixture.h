@@ -1,0 +1,114 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/kiosk_settings.h"
+#include "diag/log.h"
+#include "kiosk/frm_main.h"
+#include "kiosk/message_list.h"
+#include "platform/browser_view.h"
+#include "platform/clock.h"
+#include "service/rvu_settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace testsupport {
+
+// A browser view that records what it was asked.
+class FakeBrowser final : public platform::BrowserView {
+ public:
+  QWidget* Widget() override { return &widget_; }
+  void Navigate(const std::string& address) override {
+    navigations.push_back(address);
+    location = address;
+  }
+  std::string LocationURL() const override { return location; }
+  void SetDocumentBackground(const std::string& colour) override { backgrounds.push_back(colour); }
+  void Complete() { DocumentCompleted(); }
+
+  std::vector<std::string> navigations;
+  std::vector<std::string> backgrounds;
+  std::string location;
+
+ private:
+  QWidget widget_;
+};
+
+// Message boxes that record their texts and answer from a script.
+class FakeBoxes final : public platform::MessageBoxes {
+ public:
+  void Inform(const std::string& text) override { informed.push_back(text); }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    asked.push_back(caption + ": " + text);
+    const bool answer = answers.empty() ? false : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+
+  std::vector<std::string> informed, asked, errors;
+  std::deque<bool> answers;
+};
+
+// A kiosk window in a fresh working directory with a manual clock, created and
+// started as the program does, listening on a free port.
+class KioskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir.File("bin"));
+    // The program file in the moved program folder is this test program, so its
+    // version can be read from it.
+    std::filesystem::create_symlink("/proc/self/exe", dir.File("bin/rvukiosk"));
+    ResetGlobals();
+    auto fake = std::make_unique<FakeBrowser>();
+    browser = fake.get();
+    window = std::make_unique<kiosk::TfrmMain>(std::move(fake), boxes, [this] { ++terminations; },
+                                               kiosk::KioskOptions{0});
+    kiosk::frmMain = window.get();
+    BeforeFormCreate();
+    window->FormCreate();
+  }
+  void TearDown() override {
+    window.reset();
+    ResetGlobals();
+  }
+  virtual void BeforeFormCreate() {}
+
+  static void ResetGlobals() {
+    config::KioskSettings = {};
+    service::ServiceSettings = {};
+    diag::Globals = {};
+  }
+
+  // The message list's lines as text.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (const auto& line : window->rchMessages->Lines()) lines.push_back(line.text.toStdString());
+    return lines;
+  }
+
+  // Sizes the window as a window system would and lets it lay itself out.
+  void ResizeWindow(int width, int height) {
+    window->setWindowState(Qt::WindowNoState);
+    window->resize(width, height);
+    window->FormResize();
+  }
+
+  TempDir dir;
+  ScopedCwd cwd{dir.path()};
+  ScopedProgramPath program{dir.File("bin/rvukiosk")};
+  ScopedClock clock{platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
+  FakeBoxes boxes;
+  FakeBrowser* browser = nullptr;
+  int terminations = 0;
+  std::unique_ptr<kiosk::TfrmMain> window;
+};
+
+}  // namespace testsupport

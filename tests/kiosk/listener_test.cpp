@@ -1,0 +1,93 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <vector>
+
+#include "kiosk/pager_listener.h"
+#include "tests/kiosk/kiosk_fixture.h"
+
+namespace {
+
+using namespace kiosk;
+
+class Sender {
+ public:
+  explicit Sender(quint16 port) : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+    to_.sin_family = AF_INET;
+    to_.sin_port = htons(port);
+    to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  }
+  ~Sender() { close(fd_); }
+  void Send(const std::string& data) {
+    ASSERT_EQ(sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to_), sizeof to_),
+              static_cast<ssize_t>(data.size()));
+  }
+
+ private:
+  int fd_;
+  sockaddr_in to_{};
+};
+
+// Runs the event loop until `done` holds or the time is up.
+template <typename F>
+bool ProcessUntil(F done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < timeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST(PagerListener, DatagramsUpTo8192BytesArriveWholeAndLongerOnesNot) {
+  std::vector<std::string> received;
+  PagerListener listener(0, [&](const std::string& d) { received.push_back(d); }, nullptr);
+  ASSERT_TRUE(listener.Listening());
+  Sender sender(listener.Port());
+  std::string exact(8192, 'x');
+  exact[0] = '\0';
+  sender.Send(std::string(8193, 'y'));
+  sender.Send(exact);
+  sender.Send("");
+  ASSERT_TRUE(ProcessUntil([&] { return received.size() >= 2; }, 3000));
+  ProcessUntil([] { return false; }, 100);
+  EXPECT_EQ(received, (std::vector<std::string>{exact, ""}));
+}
+
+class ListenerThroughTheWindow : public testsupport::KioskTest {};
+
+TEST_F(ListenerThroughTheWindow, AnOversizedDatagramDoesNotEvenTouchTheWatchdog) {
+  Sender sender(window->IdUDPServer1->Port());
+  const platform::TDateTime started = window->State.LastPacketTime;
+  clock->Advance(1000);
+  sender.Send(std::string(8193, 'y'));
+  ProcessUntil([] { return false; }, 200);
+  EXPECT_DOUBLE_EQ(window->State.LastPacketTime, started);
+  sender.Send(std::string(8192, 'y'));
+  EXPECT_TRUE(ProcessUntil([&] { return window->State.LastPacketTime != started; }, 3000));
+}
+
+TEST_F(ListenerThroughTheWindow, ABurstWhileTheThreadIsBlockedIsHandledWholeAndInOrder) {
+  config::KioskSettings.ShowCFS = true;
+  window->rchMessages->resize(280, 96000);  // room for every line, so the list shows the order
+  Sender sender(window->IdUDPServer1->Port());
+  constexpr int kCount = 5000;
+  for (int i = 0; i < kCount; ++i) {
+    std::string line = "[CFS:0451002] " + std::to_string(i) + " ";
+    line.resize(150, '.');
+    sender.Send(line);
+  }
+  QThread::msleep(2000);  // the UI thread is busy while the burst waits in the socket buffer
+  ASSERT_TRUE(ProcessUntil([&] { return window->rchMessages->LineCount() >= kCount + 1; }, 20000))
+      << window->rchMessages->LineCount();
+  const auto lines = Lines();
+  for (int i = 0; i < kCount; ++i) {
+    const std::string expected = "13:45:10 [CFS:0451002] " + std::to_string(i) + " ";
+    ASSERT_EQ(lines[static_cast<size_t>(i) + 1].substr(0, expected.size()), expected);
+  }
+}
+
+}  // namespace
