@@ -1,0 +1,60 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QImage>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// The real kiosk program, started in a working directory of its own under the
+// X display of the test (the test runs inside xvfb-run), in a process group of
+// its own so that its web engine processes can be checked for afterwards.
+class KioskProcess {
+ public:
+  KioskProcess(const std::string& program, const std::string& workingDirectory);
+  ~KioskProcess();
+  KioskProcess(const KioskProcess&) = delete;
+  KioskProcess& operator=(const KioskProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool Running();
+  // Sends a signal and waits for the exit; the exit status, or -1 when it did
+  // not end in time (it is then killed).
+  int Stop(int signal, int timeoutMs);
+  // Waits for the program to end by itself.
+  int WaitForExit(int timeoutMs);
+  // Whether any process of its group is still there.
+  bool GroupAlive() const;
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+  bool exited_ = false;
+};
+
+// A screenshot of the whole X display.
+QImage TakeScreenshot(const std::string& savePath);
+
+// Counts the pixels of a rectangle that satisfy a test.
+template <typename F>
+int CountPixels(const QImage& image, int left, int top, int width, int height, F test) {
+  int count = 0;
+  for (int y = std::max(0, top); y < std::min(image.height(), top + height); ++y)
+    for (int x = std::max(0, left); x < std::min(image.width(), left + width); ++x)
+      if (test(QColor(image.pixel(x, y)))) ++count;
+  return count;
+}
+
+// Waits until a condition holds, checking every 100 ms.
+template <typename F>
+bool WaitFor(F condition, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 100) {
+    if (condition()) return true;
+    usleep(100 * 1000);
+  }
+  return condition();
+}
+
+}  // namespace testsupport
