@@ -88,7 +88,17 @@ class TfrmMain final : public QWidget {
   void TimerTimer();
 
   // The browser screens.
+  void ShowGoogleMap();
+  void ShowWeatherPage();
+  void ShowChartPage(int index);
+  void ShowKioskPicture(const service::tRVUSrvc& status);
   void WebBrowserDocumentComplete();
+
+  // The task summary.
+  void ShowTaskSummary();
+
+  // The keys.
+  void txtCaptureKeystrokesKeyPress(char key);
 
   tKioskState State;
 
@@ -102,6 +112,8 @@ class TfrmMain final : public QWidget {
   MessageList* rchMessages;
   KeyBox* txtCaptureKeystrokes;
   QFrame* pnlSummary;
+  QLabel* lblTitle;
+  std::array<std::array<QLabel*, kSummaryColumns>, kSummaryRows> lblSummaryCells;  // lblP1Rec ... lblTotTot
   platform::HttpClient HTTP;
 
  protected:
@@ -109,8 +121,21 @@ class TfrmMain final : public QWidget {
   void changeEvent(QEvent* event) override;
 
  private:
+  // Stops the timer for the life of a screen routine.
+  class TimerPause {
+   public:
+    explicit TimerPause(QTimer* timer);
+    ~TimerPause();
+
+   private:
+    QTimer* timer_;
+  };
+
   void CreateComponents();
+  void CreateSummaryLabels();
   void ReportListenFailure();
+  void ToggleAndSave(bool& value);
+  void KeyAction(char key);
 
   std::unique_ptr<platform::BrowserView> browser_;
   platform::MessageBoxes& boxes_;
@@ -118,6 +143,7 @@ class TfrmMain final : public QWidget {
   KioskOptions options_;
   std::mt19937 random_;
   bool pointerHidden_ = false;
+  QWidget* summaryGrid_ = nullptr;
 };
 
 // The one window, set before its creation handler runs.

@@ -2,6 +2,8 @@
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/qt_support.h"
+#include <QTimer>
+
 #include "platform/clock.h"
 
 namespace kiosk {
@@ -21,9 +23,69 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
   }
 }
 
-void TfrmMain::RemoteCommands(const std::string&) {
-  // STUB: the remote commands arrive with the screens and the rotation; until
-  // then every text is a pager line and nothing more happens here.
+void TfrmMain::RemoteCommands(const std::string& text) {
+  config::tKioskSettings& settings = config::KioskSettings;
+  const ParsedCommand parsed = ParseRemoteCommand(text);
+  switch (parsed.command) {
+    case RemoteCommand::None:
+    case RemoteCommand::BadCapCode:
+      break;
+    case RemoteCommand::Screen0:
+      ShowGoogleMap();
+      Timer->stop();  // the screen stays until the rotation is started again
+      break;
+    case RemoteCommand::Screen1:
+      ShowWeatherPage();
+      Timer->stop();
+      break;
+    case RemoteCommand::Scroll:
+      State.TickCount = -1;
+      Timer->start();
+      break;
+    case RemoteCommand::ToggleCFS:
+      ToggleAndSave(settings.ShowCFS);
+      break;
+    case RemoteCommand::ToggleMFS:
+      ToggleAndSave(settings.ShowMFS);
+      break;
+    case RemoteCommand::ToggleMSC:
+      ToggleAndSave(settings.ShowMSC);
+      break;
+    case RemoteCommand::ToggleSAAS:
+      ToggleAndSave(settings.ShowSAAS);
+      break;
+    case RemoteCommand::ToggleRVU:
+      ToggleAndSave(settings.ShowRVU);
+      break;
+    case RemoteCommand::ToggleUnknown:
+      ToggleAndSave(settings.ShowUnknown);
+      break;
+    case RemoteCommand::ToggleHeartBeat:
+      ToggleAndSave(settings.ShowHeartBeat);
+      break;
+    case RemoteCommand::CapCode:
+      settings.CapCode = parsed.capCode;
+      config::SaveKioskSettings();
+      break;
+    case RemoteCommand::ToggleBrowser:
+      ToggleAndSave(settings.BrowserVisible);
+      pnlWebBrowser->setVisible(settings.BrowserVisible);
+      FormResize();
+      break;
+    case RemoteCommand::ToggleScreenSaver: {
+      const platform::TDateTime now = platform::Now();
+      State.ScreenSaverUntil = now < State.ScreenSaverUntil ? now - 1 : now + platform::kOneHour;
+      FormResize();
+      break;
+    }
+    case RemoteCommand::ScreenSaverOff:
+      State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
+      FormResize();
+      break;
+    case RemoteCommand::Terminate:
+      if (terminate_) terminate_();
+      break;
+  }
 }
 
 }  // namespace kiosk

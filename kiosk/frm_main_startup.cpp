@@ -15,6 +15,7 @@
 #include "kiosk/pager_listener.h"
 #include "kiosk/qt_support.h"
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "service/rvu_settings.h"
 
 namespace kiosk {
@@ -68,7 +69,15 @@ void TfrmMain::CreateComponents() {
 
   Timer = new QTimer(this);
   Timer->setInterval(1000);
-  connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+  connect(Timer, &QTimer::timeout, this, [this] {
+    try {
+      TimerTimer();
+    } catch (const std::exception& e) {
+      // Nothing may escape into the event loop; the next tick tries again.
+      diag::LogEntry({30000, 0, "[Function=Main.TimerTimer][ClassName=" + platform::ErrorClassName(e) +
+                                    "][Message=" + std::string(e.what()) + "]", 0});
+    }
+  });
   Timer->start();
 
   pnlWebBrowser = new QWidget(this);
@@ -106,10 +115,20 @@ void TfrmMain::CreateComponents() {
   keyBox.setColor(QPalette::Base, Qt::black);
   keyBox.setColor(QPalette::Text, Qt::black);
   txtCaptureKeystrokes->setPalette(keyBox);
+  txtCaptureKeystrokes->onKeyPress = [this](char key) {
+    // An error escaping a key's action is shown as the window system's standard
+    // error box would show it; the key's information box and focus step are skipped.
+    try {
+      txtCaptureKeystrokesKeyPress(key);
+    } catch (const std::exception& e) {
+      boxes_.ShowError(e.what());
+    }
+  };
 
   pnlSummary = new QFrame(this);
   pnlSummary->setFrameShape(QFrame::NoFrame);
   pnlSummary->setGeometry(240, 448, 609, 541);
+  CreateSummaryLabels();
   pnlSummary->hide();
 
   IdUDPServer1 = new PagerListener(

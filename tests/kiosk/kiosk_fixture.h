@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <deque>
 #include <filesystem>
@@ -74,6 +75,9 @@ class KioskTest : public ::testing::Test {
     kiosk::frmMain = window.get();
     BeforeFormCreate();
     window->FormCreate();
+    timerActiveAfterFormCreate = window->Timer->isActive();
+    // Ticks come only when a test calls the handler.
+    window->Timer->stop();
   }
   void TearDown() override {
     window.reset();
@@ -108,6 +112,7 @@ class KioskTest : public ::testing::Test {
   FakeBoxes boxes;
   FakeBrowser* browser = nullptr;
   int terminations = 0;
+  bool timerActiveAfterFormCreate = false;
   std::unique_ptr<kiosk::TfrmMain> window;
 };
 

@@ -33,7 +33,7 @@ TEST_F(StartUpTest, FormCreateLeavesTheDocumentedState) {
   EXPECT_EQ(window->txtCaptureKeystrokes->size(), QSize(1, 1));
   EXPECT_TRUE(window->lblTime->text().isEmpty());
   EXPECT_TRUE(window->lblPageJ->text().isEmpty());
-  EXPECT_TRUE(window->Timer->isActive());
+  EXPECT_TRUE(timerActiveAfterFormCreate);
   EXPECT_EQ(window->Timer->interval(), 1000);
   EXPECT_TRUE(window->IdUDPServer1->Listening());
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);

@@ -53,12 +53,23 @@ TestHttpServer::~TestHttpServer() {
 
 void TestHttpServer::Answer(const std::string& path, std::string body, int status) {
   std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& a : answers_)
+    if (a.path == path) {
+      a.body = std::move(body);
+      a.status = status;
+      return;
+    }
   answers_.push_back({path, std::move(body), status});
 }
 
 std::vector<std::string> TestHttpServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
+}
+
+void TestHttpServer::ClearRequests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  requests_.clear();
 }
 
 SilentServer::SilentServer() {

@@ -24,9 +24,11 @@ class TestHttpServer {
   int port() const { return port_; }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
 
-  // The answer for a path (query not included); unknown paths answer 404.
+  // The answer for a path (query not included), replacing an earlier one;
+  // unknown paths answer 404.
   void Answer(const std::string& path, std::string body, int status = 200);
   std::vector<std::string> Requests() const;
+  void ClearRequests();
 
  private:
   struct Canned {

@@ -1,0 +1,107 @@
+// The task summary screen.
+#include <QFrame>
+#include <QTimer>
+
+#include "config/kiosk_settings.h"
+#include "kiosk/frm_main.h"
+#include "kiosk/qt_support.h"
+#include "service/endpoints.h"
+#include "service/rvu_settings.h"
+#include "service/web_request.h"
+
+namespace kiosk {
+
+namespace {
+
+// The designed arrangement of the grid, in the panel's designed coordinates.
+constexpr int kColumnLefts[kSummaryColumns] = {124, 212, 300, 388, 476};
+constexpr int kRowTops[kSummaryRows] = {132, 212, 292, 372, 452};
+constexpr int kCellWidth = 80;
+constexpr int kCellHeight = 70;
+constexpr int kGridLeft = 80, kGridTop = 80, kGridRight = 556, kGridBottom = 522;
+const char* const kColumnHeaders[kSummaryColumns] = {"REC", "ACK", "MOB", "CSD", "TOT"};
+const char* const kRowHeaders[kSummaryRows] = {"P1", "P2", "P3", "P7", "Total"};
+const std::uint32_t kRowColours[kSummaryRows] = {kRed, kYellow, kWhite, kLime, 0xC0C0C0 /* button face */};
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, std::uint32_t background, int left, int top, int width,
+                  int height) {
+  auto* label = new QLabel(text, parent);
+  label->setAlignment(Qt::AlignCenter);
+  label->setFont(KioskFont(16, true));
+  label->setAutoFillBackground(true);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, ToQColor(background));
+  palette.setColor(QPalette::WindowText, Qt::black);
+  label->setPalette(palette);
+  label->setGeometry(left, top, width, height);
+  return label;
+}
+
+}  // namespace
+
+void TfrmMain::CreateSummaryLabels() {
+  pnlSummary->setAutoFillBackground(true);
+  QPalette black = pnlSummary->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  pnlSummary->setPalette(black);
+
+  // The grid keeps its designed arrangement; it is centred in the panel.
+  summaryGrid_ = new QWidget(pnlSummary);
+  summaryGrid_->resize(kGridRight, kGridBottom);
+
+  lblTitle = new QLabel(QStringLiteral("Tasks stats"), summaryGrid_);
+  QFont title = KioskFont(21, true);
+  title.setUnderline(true);
+  lblTitle->setFont(title);
+  QPalette white = lblTitle->palette();
+  white.setColor(QPalette::WindowText, Qt::white);
+  lblTitle->setPalette(white);
+  lblTitle->move(124, 80);
+  lblTitle->adjustSize();
+
+  for (int c = 0; c < kSummaryColumns; ++c)
+    MakeLabel(summaryGrid_, QString::fromLatin1(kColumnHeaders[c]), 0xC0C0C0, kColumnLefts[c], 108, kCellWidth, 17);
+  for (int r = 0; r < kSummaryRows; ++r) {
+    MakeLabel(summaryGrid_, QString::fromLatin1(kRowHeaders[r]), kRowColours[r], 80, kRowTops[r], 37, kCellHeight);
+    for (int c = 0; c < kSummaryColumns; ++c)
+      lblSummaryCells[static_cast<size_t>(r)][static_cast<size_t>(c)] = MakeLabel(
+          summaryGrid_, QStringLiteral("0"), kRowColours[r], kColumnLefts[c], kRowTops[r], kCellWidth, kCellHeight);
+  }
+}
+
+void TfrmMain::ShowTaskSummary() {
+  const std::string unit = "JUX";
+  const std::string days = "1";
+  TimerPause pause(Timer);  // runs again on every way out, failure included
+
+  // Over the browser panel, so the summary is seen during its step.
+  pnlSummary->setGeometry(pnlWebBrowser->geometry());
+  summaryGrid_->move((pnlSummary->width() - kGridRight - kGridLeft) / 2,
+                     (pnlSummary->height() - kGridBottom - kGridTop) / 2);
+  pnlSummary->setVisible(config::KioskSettings.BrowserVisible);
+  pnlSummary->raise();
+  try {
+    HTTP.SetPort(80);
+    HTTP.SetReadTimeoutMs(30000);
+    service::ApplyRequestTimeLimits(HTTP);
+    HTTP.SetFollowRedirects(true);
+    HTTP.SetCookiesEnabled(true);
+    HTTP.SetHeader("User-Agent", "Mozilla/4.0");
+    HTTP.SetHeader("Connection", "Keep-Alive");
+    HTTP.SetHeader("Cache-Control", "no-cache");
+    HTTP.SetHeader("Accept", "text/html, */*");
+    HTTP.SetHeader("Content-Type", "text/html");
+    const std::string address = service::TaskSummaryAddress(service::ServiceSettings.WWWHost, unit, days);
+    HTTP.SetHost(service::ServiceSettings.WWWHost);
+    const std::string answer = HTTP.Get(address);
+    lblTitle->setText(ToQString(TaskSummaryTitle(unit, days)));
+    lblTitle->adjustSize();
+    const SummaryCells cells = ReadTaskSummary(answer);
+    for (size_t r = 0; r < cells.size(); ++r)
+      for (size_t c = 0; c < cells[r].size(); ++c) lblSummaryCells[r][c]->setText(ToQString(cells[r][c]));
+  } catch (...) {
+    // A summary that cannot be had leaves the labels as they were, silently.
+  }
+}
+
+}  // namespace kiosk
