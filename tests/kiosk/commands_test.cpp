@@ -1,0 +1,159 @@
+#include <QFrame>
+
+#include "tests/kiosk/screens_fixture.h"
+
+namespace {
+
+using namespace kiosk;
+using testsupport::ScreensTest;
+
+TEST(RemoteCommandParsing, ExactTextsOnly) {
+  struct Case {
+    std::string text;
+    RemoteCommand command;
+    std::int32_t capCode;
+  } cases[] = {
+      {"CMD:SCREEN0", RemoteCommand::Screen0, 0},
+      {"CMD:SCREEN0\r\n", RemoteCommand::None, 0},
+      {"cmd:screen0", RemoteCommand::None, 0},
+      {"CMD:SCREEN1", RemoteCommand::Screen1, 0},
+      {"CMD:SCROLL", RemoteCommand::Scroll, 0},
+      {"CMD:TOGGLECFS", RemoteCommand::ToggleCFS, 0},
+      {"CMD:TOGGLEMFS", RemoteCommand::ToggleMFS, 0},
+      {"CMD:TOGGLEMSC", RemoteCommand::ToggleMSC, 0},
+      {"CMD:TOGGLESAAS", RemoteCommand::ToggleSAAS, 0},
+      {"CMD:TOGGLERVU", RemoteCommand::ToggleRVU, 0},
+      {"CMD:TOGGLEUNKNOWN", RemoteCommand::ToggleUnknown, 0},
+      {"CMD:TOGGLEHEARTBEAT", RemoteCommand::ToggleHeartBeat, 0},
+      {"CMD:CAPCODE=1234", RemoteCommand::CapCode, 1234},
+      {"CMD:CAPCODE=-5", RemoteCommand::CapCode, -5},
+      {"CMD:CAPCODE=$10", RemoteCommand::CapCode, 16},
+      {"CMD:CAPCODE= 7", RemoteCommand::CapCode, 7},
+      {"CMD:CAPCODE=", RemoteCommand::BadCapCode, 0},
+      {"CMD:CAPCODE=abc", RemoteCommand::BadCapCode, 0},
+      {"CMD:CAPCODE=12 ", RemoteCommand::BadCapCode, 0},
+      {"CMD:CAPCODE=99999999999", RemoteCommand::BadCapCode, 0},
+      {"CMD:TOGGLEBROWSER", RemoteCommand::ToggleBrowser, 0},
+      {"CMD:TOGGLESCREENSAVER", RemoteCommand::ToggleScreenSaver, 0},
+      {"CMD:SCREENSAVER=OFF", RemoteCommand::ScreenSaverOff, 0},
+      {"CMD:TERMINATE", RemoteCommand::Terminate, 0},
+      {"CMD:TERMINATE ", RemoteCommand::None, 0},
+      {"[RVU:1] CMD:TERMINATE", RemoteCommand::None, 0},
+      {std::string("CMD:SCROLL\0", 11), RemoteCommand::None, 0},
+  };
+  for (const auto& c : cases) {
+    const ParsedCommand parsed = ParseRemoteCommand(c.text);
+    EXPECT_EQ(parsed.command, c.command) << c.text;
+    EXPECT_EQ(parsed.capCode, c.capCode) << c.text;
+  }
+}
+
+class CommandTest : public ScreensTest {
+ protected:
+  void SetUp() override {
+    ScreensTest::SetUp();
+    ResizeWindow(1280, 1024);
+  }
+  std::string SettingsFile() const { return testsupport::ReadWholeFile("RVUKiosk.xml"); }
+};
+
+TEST_F(CommandTest, TogglesChangeTheValueAndSaveTheFile) {
+  using config::KioskSettings;
+  struct Case {
+    const char* command;
+    bool config::tKioskSettings::*value;
+    const char* element;
+  } cases[] = {
+      {"CMD:TOGGLECFS", &config::tKioskSettings::ShowCFS, "CFS"},
+      {"CMD:TOGGLEMFS", &config::tKioskSettings::ShowMFS, "MFS"},
+      {"CMD:TOGGLEMSC", &config::tKioskSettings::ShowMSC, "MSC"},
+      {"CMD:TOGGLESAAS", &config::tKioskSettings::ShowSAAS, "SAAS"},
+      {"CMD:TOGGLERVU", &config::tKioskSettings::ShowRVU, "RVU"},
+      {"CMD:TOGGLEUNKNOWN", &config::tKioskSettings::ShowUnknown, "Unknown"},
+      {"CMD:TOGGLEHEARTBEAT", &config::tKioskSettings::ShowHeartBeat, "HeartBeat"},
+  };
+  for (const auto& c : cases) {
+    const bool before = KioskSettings.*c.value;
+    window->IdUDPServer1UDPRead(c.command);
+    EXPECT_EQ(KioskSettings.*c.value, !before) << c.command;
+    const std::string line = std::string("  <") + c.element + ">" + (before ? "False" : "True") + "</" + c.element + ">";
+    EXPECT_NE(SettingsFile().find("\r\n" + line + "\r\n"), std::string::npos) << c.command;
+    window->IdUDPServer1UDPRead(c.command);  // twice: back to the old value
+    EXPECT_EQ(KioskSettings.*c.value, before) << c.command;
+  }
+  EXPECT_EQ(window->rchMessages->LineCount(), 1u);  // commands are never shown
+}
+
+TEST_F(CommandTest, CapCode) {
+  window->IdUDPServer1UDPRead("CMD:CAPCODE=-5");
+  EXPECT_EQ(config::KioskSettings.CapCode, -5);
+  EXPECT_NE(SettingsFile().find("<CapCode>-5</CapCode>"), std::string::npos);
+  std::filesystem::remove("RVUKiosk.xml");
+  for (const char* bad : {"CMD:CAPCODE=", "CMD:CAPCODE=abc"}) window->IdUDPServer1UDPRead(bad);
+  EXPECT_EQ(config::KioskSettings.CapCode, -5);
+  EXPECT_FALSE(std::filesystem::exists("RVUKiosk.xml"));  // nothing saved
+  window->IdUDPServer1UDPRead("CMD:CAPCODE=$10");
+  EXPECT_EQ(config::KioskSettings.CapCode, 16);
+  // The new marker applies to the next datagram.
+  window->IdUDPServer1UDPRead("[RVU:16] RESCUE");
+  EXPECT_EQ(window->rchMessages->Lines().back().colour, QColor(0, 128, 0));
+}
+
+TEST_F(CommandTest, ScreensStopTheTimerAndScrollStartsIt) {
+  ServeIncident("2026-12-09 10:00:00");
+  window->Timer->start();
+  window->IdUDPServer1UDPRead("CMD:SCREEN0");
+  EXPECT_NE(browser->navigations.back().find("/iframe?"), std::string::npos);
+  EXPECT_FALSE(window->Timer->isActive());
+  window->IdUDPServer1UDPRead("CMD:SCROLL");
+  EXPECT_TRUE(window->Timer->isActive());
+  EXPECT_EQ(window->State.TickCount, -1);
+  window->IdUDPServer1UDPRead("CMD:SCREEN1");
+  EXPECT_EQ(browser->navigations.back(), "http://" + Host() + "/rvu/bom.htm");
+  EXPECT_FALSE(window->Timer->isActive());
+  // Not an exact match: neither shown nor a command.
+  window->IdUDPServer1UDPRead("CMD:SCREEN0\r\n");
+  EXPECT_EQ(browser->navigations.back(), "http://" + Host() + "/rvu/bom.htm");
+}
+
+TEST_F(CommandTest, BrowserAndScreenSaver) {
+  window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER");
+  EXPECT_FALSE(config::KioskSettings.BrowserVisible);
+  EXPECT_TRUE(window->pnlWebBrowser->isHidden());
+  EXPECT_EQ(window->rchMessages->geometry(), QRect(50, 40, 1180, 904));
+  EXPECT_NE(SettingsFile().find("<BrowserVisible>False</BrowserVisible>"), std::string::npos);
+  window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER");
+  EXPECT_EQ(window->rchMessages->geometry(), QRect(950, 40, 280, 904));
+
+  window->IdUDPServer1UDPRead("CMD:TOGGLESCREENSAVER");  // dark at once
+  EXPECT_DOUBLE_EQ(window->State.ScreenSaverUntil, platform::Now() - 1);
+  EXPECT_TRUE(window->rchMessages->isHidden());
+  window->IdUDPServer1UDPRead("CMD:TOGGLESCREENSAVER");  // lit for an hour
+  EXPECT_DOUBLE_EQ(window->State.ScreenSaverUntil, platform::Now() + platform::kOneHour);
+  EXPECT_FALSE(window->rchMessages->isHidden());
+
+  window->State.ScreenSaverUntil = platform::Now() - 1;
+  window->FormResize();
+  window->IdUDPServer1UDPRead("CMD:SCREENSAVER=OFF");
+  EXPECT_DOUBLE_EQ(window->State.ScreenSaverUntil, platform::Now() + platform::kOneHour);
+  EXPECT_FALSE(window->rchMessages->isHidden());
+}
+
+TEST_F(CommandTest, Terminate) {
+  window->IdUDPServer1UDPRead("CMD:TERMINATE");
+  EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(CommandTest, AToggleWhoseSaveFailsStaysToggledAndIsSwallowed) {
+  // Without the working directory behind it, nothing can be written there.
+  ASSERT_GT(std::filesystem::remove_all(std::filesystem::current_path()), 0u);
+  const bool before = config::KioskSettings.ShowCFS;
+  window->IdUDPServer1UDPRead("CMD:TOGGLECFS");
+  EXPECT_EQ(config::KioskSettings.ShowCFS, !before);
+  window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER");
+  EXPECT_FALSE(config::KioskSettings.BrowserVisible);
+  EXPECT_FALSE(window->pnlWebBrowser->isHidden());  // the save raised before the panel was switched
+  EXPECT_DOUBLE_EQ(window->State.LastPacketTime, platform::Now());
+}
+
+}  // namespace

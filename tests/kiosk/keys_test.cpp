@@ -1,0 +1,125 @@
+#include <QFrame>
+
+#include "tests/kiosk/screens_fixture.h"
+
+namespace {
+
+using namespace kiosk;
+using testsupport::ScreensTest;
+
+TEST(KeyDecision, KeysAndTheirActions) {
+  struct Case {
+    char key;
+    KeyAction action;
+  } cases[] = {{'0', KeyAction::ShowMap},         {'1', KeyAction::ShowWeather},    {'b', KeyAction::ToggleBrowser},
+               {'B', KeyAction::ToggleBrowser},   {'c', KeyAction::ToggleCFS},      {'C', KeyAction::ToggleCFS},
+               {'e', KeyAction::ToggleRVU},       {'h', KeyAction::ToggleHeartBeat}, {'m', KeyAction::ToggleMFS},
+               {'q', KeyAction::AskQuit},         {'Q', KeyAction::AskQuit},        {' ', KeyAction::AskQuit},
+               {'s', KeyAction::ToggleSAAS},      {'t', KeyAction::StartTimer},     {'u', KeyAction::ToggleUnknown},
+               {'?', KeyAction::Help},            {'2', KeyAction::None},           {')', KeyAction::None},
+               {'\xE9', KeyAction::None},         {'x', KeyAction::None}};
+  for (const auto& c : cases) EXPECT_EQ(DecideKey(c.key), c.action) << c.key;
+}
+
+class KeyTest : public ScreensTest {
+ protected:
+  void SetUp() override {
+    ScreensTest::SetUp();
+    ResizeWindow(1280, 1024);
+  }
+  void Press(char key) { window->txtCaptureKeystrokes->onKeyPress(key); }
+};
+
+TEST_F(KeyTest, TogglesSaveAndSayTheNewValue) {
+  struct Case {
+    char key;
+    bool config::tKioskSettings::*value;
+    const char* shown;
+  } cases[] = {
+      {'c', &config::tKioskSettings::ShowCFS, "Display CFS pages: "},
+      {'E', &config::tKioskSettings::ShowRVU, "Display RVU pages: "},
+      {'h', &config::tKioskSettings::ShowHeartBeat, "Display HeartBeat pages: "},
+      {'M', &config::tKioskSettings::ShowMFS, "Display MFS pages: "},
+      {'s', &config::tKioskSettings::ShowSAAS, "Display SAAS pages: "},
+      {'u', &config::tKioskSettings::ShowUnknown, "Display unknown pages: "},
+  };
+  for (const auto& c : cases) {
+    boxes.informed.clear();
+    Press(c.key);
+    const bool now = config::KioskSettings.*c.value;
+    EXPECT_FALSE(now) << c.key;  // all start True
+    EXPECT_EQ(boxes.informed, std::vector<std::string>{std::string(c.shown) + "False"});
+  }
+  // The help text shows the new values.
+  boxes.informed.clear();
+  Press('?');
+  ASSERT_EQ(boxes.informed.size(), 1u);
+  EXPECT_EQ(boxes.informed[0], "Quorb RVU Kiosk. " + std::string(KIOSK_VERSION) +
+                                   "\r\n 0 - Show Google map\r\n 1 - Show BOM\r\n B - Toggle browser\r\n"
+                                   " C - Toggle CFS pages (False)\r\n E - Toggle RVU pages (False)\r\n"
+                                   " H - Toggle Heartbeat pages (False)\r\n M - Toggle MFS pages (False)\r\n"
+                                   " Q - Quit\r\n S - Toggle SAAS pages (False)\r\n T - Cycle Screens (False)\r\n"
+                                   " U - Toggle unknown pages (False)\r\n"
+                                   "Last UDP packet RX: 09/12/2026 13:45:10\r\n");
+}
+
+TEST_F(KeyTest, ScreensTimerQuitAndUnknownKeys) {
+  ServeIncident("2026-12-09 10:00:00");
+  window->Timer->start();
+  Press('0');
+  EXPECT_NE(browser->navigations.back().find("/iframe?"), std::string::npos);
+  EXPECT_FALSE(window->Timer->isActive());
+  window->State.TickCount = 7;
+  Press('t');
+  EXPECT_TRUE(window->Timer->isActive());
+  Press('T');  // already running: still says so, and does not restart the rotation
+  EXPECT_EQ(boxes.informed, (std::vector<std::string>{"Screen scroll: True", "Screen scroll: True"}));
+  EXPECT_EQ(window->State.TickCount, 7);
+  Press('1');
+  EXPECT_EQ(browser->navigations.back(), "http://" + Host() + "/rvu/bom.htm");
+  EXPECT_FALSE(window->Timer->isActive());
+
+  boxes.answers = {false, false, true};
+  Press('q');
+  Press(' ');
+  EXPECT_EQ(terminations, 0);
+  Press('Q');
+  EXPECT_EQ(terminations, 1);
+  EXPECT_EQ(boxes.asked, std::vector<std::string>(3, "RVU Kiosk: Quit?"));
+
+  const auto navigations = browser->navigations.size();
+  for (char key : {'2', ')', 'x'}) Press(key);
+  EXPECT_EQ(browser->navigations.size(), navigations);
+  EXPECT_EQ(boxes.informed.size(), 2u);
+}
+
+TEST_F(KeyTest, BrowserKeyLaysTheWindowOutAgain) {
+  Press('b');
+  EXPECT_FALSE(config::KioskSettings.BrowserVisible);
+  EXPECT_TRUE(window->pnlWebBrowser->isHidden());
+  EXPECT_EQ(window->rchMessages->width(), 1180);
+  EXPECT_TRUE(boxes.informed.empty());
+}
+
+TEST_F(KeyTest, OnADarkDisplayTheFirstKeyOnlyWakesIt) {
+  window->State.ScreenSaverUntil = platform::Now();  // the deadline itself counts as dark here
+  window->FormResize();
+  Press('c');
+  EXPECT_TRUE(config::KioskSettings.ShowCFS);
+  EXPECT_TRUE(boxes.informed.empty());
+  EXPECT_DOUBLE_EQ(window->State.ScreenSaverUntil, platform::Now() + platform::kOneHour);
+  EXPECT_FALSE(window->rchMessages->isHidden());
+  Press('c');
+  EXPECT_FALSE(config::KioskSettings.ShowCFS);
+}
+
+TEST_F(KeyTest, ASaveThatFailsShowsTheErrorBoxInstead) {
+  ASSERT_GT(std::filesystem::remove_all(std::filesystem::current_path()), 0u);
+  Press('c');
+  EXPECT_FALSE(config::KioskSettings.ShowCFS);  // toggled in memory all the same
+  ASSERT_EQ(boxes.errors.size(), 1u);
+  EXPECT_NE(boxes.errors[0].find("RVUKiosk.xml"), std::string::npos) << boxes.errors[0];
+  EXPECT_TRUE(boxes.informed.empty());
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include <QFrame>
+#include <QTimer>
+
+#include "tests/kiosk/screens_fixture.h"
+
+namespace {
+
+using namespace kiosk;
+using testsupport::ScreensTest;
+
+const char* const kAnswer =
+    "{\"result\":[{\"id\":P1,\"REC\":3,\"ACK\":2,\"MOB\":2,\"CSD\":1,\"TOT\":3},"
+    "{\"id\":P2,\"REC\":5,\"ACK\":5,\"MOB\":4,\"TOT\":5},"
+    "{\"id\":P3,\"REC\":\"7\",\"ACK\": 6,\"MOB\":6,\"CSD\":6,\"TOT\":7},"
+    "{\"id\":P7,\"REC\":0,\"ACK\":0,\"MOB\":0,\"CSD\":0,\"TOT\":0}"
+    "{\"id\":TOT,\"REC\":15,\"ACK\":13,\"MOB\":12,\"CSD\":7,\"TOT\":15}],"
+    "\"again\":{\"id\":P1,\"REC\":99}}";
+
+TEST(TaskSummaryAnswer, CellsAreReadByTheirMarkers) {
+  const SummaryCells cells = ReadTaskSummary(kAnswer);
+  const SummaryCells expected = {{
+      {"3", "2", "2", "1", "3"},
+      {"5", "5", "4", "", "5"},          // no "CSD": in the P2 group
+      {"\"7\"", " 6", "6", "6", "7"},    // values as they stand, quotes and blanks included
+      {"0", "0", "0", "0", "0"},
+      {"15", "13", "12", "7", "15"},     // the last value ends at "}"
+  }};
+  EXPECT_EQ(cells, expected);
+  const SummaryCells empty = ReadTaskSummary("no groups at all");
+  for (const auto& row : empty)
+    for (const auto& cell : row) EXPECT_EQ(cell, "");
+  EXPECT_EQ(TaskSummaryTitle("JUX", "1"), "TASK SUMMARY FOR JUX (PAST 1 DAYS)");
+}
+
+class SummaryTest : public ScreensTest {
+ protected:
+  void SetUp() override {
+    ScreensTest::SetUp();
+    ResizeWindow(1920, 1080);
+  }
+  std::string Cell(int row, int column) const {
+    return window->lblSummaryCells[static_cast<size_t>(row)][static_cast<size_t>(column)]->text().toStdString();
+  }
+};
+
+TEST_F(SummaryTest, FillsTheGridOverTheBrowserPanel) {
+  server.Answer("/rvu/rvuisapi.dll/json", kAnswer);
+  window->ShowTaskSummary();
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"/rvu/rvuisapi.dll/json?method=getsummary&rvuunit=JUX"
+                                                        "&days=1&guid=3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3"});
+  EXPECT_EQ(window->lblTitle->text(), QStringLiteral("TASK SUMMARY FOR JUX (PAST 1 DAYS)"));
+  EXPECT_EQ(Cell(0, 0), "3");
+  EXPECT_EQ(Cell(1, 3), "");
+  EXPECT_EQ(Cell(4, 4), "15");
+  EXPECT_FALSE(window->pnlSummary->isHidden());
+  EXPECT_EQ(window->pnlSummary->geometry(), window->pnlWebBrowser->geometry());
+  EXPECT_TRUE(window->Timer->isActive());
+
+  // The grid keeps its designed arrangement, centred in the panel.
+  const QRect first = window->lblSummaryCells[0][0]->geometry();
+  const QRect last = window->lblSummaryCells[4][4]->geometry();
+  EXPECT_EQ(first.size(), QSize(80, 70));
+  EXPECT_EQ(last.topLeft() - first.topLeft(), QPoint(352, 320));
+  const QRect grid = window->lblSummaryCells[0][0]->parentWidget()->geometry();
+  const int left = grid.x() + 80, right = window->pnlSummary->width() - (grid.x() + 556);
+  EXPECT_LE(std::abs(left - right), 1);
+
+  // Any other screen hides it.
+  window->ShowWeatherPage();
+  EXPECT_TRUE(window->pnlSummary->isHidden());
+}
+
+TEST_F(SummaryTest, AFailedRequestLeavesTheLabelsAndRestartsTheTimer) {
+  server.Answer("/rvu/rvuisapi.dll/json", kAnswer);
+  window->ShowTaskSummary();
+  window->Timer->stop();
+  struct Case {
+    std::string host;
+  } cases[] = {{"127.0.0.1:" + std::to_string(testsupport::UnusedPort())}, {Host()}};
+  server.Answer("/rvu/rvuisapi.dll/json", "boom", 500);
+  for (const auto& c : cases) {
+    service::ServiceSettings.WWWHost = c.host;
+    window->ShowTaskSummary();
+    EXPECT_EQ(Cell(0, 0), "3") << c.host;
+    EXPECT_EQ(window->lblTitle->text(), QStringLiteral("TASK SUMMARY FOR JUX (PAST 1 DAYS)"));
+    EXPECT_TRUE(window->Timer->isActive()) << c.host;
+  }
+  // Silent: no line and no log entry.
+  EXPECT_EQ(window->rchMessages->LineCount(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bin/rvukiosk-20261209.CSV")));
+}
+
+TEST_F(SummaryTest, TheTitleStaysAsDesignedUntilASuccess) {
+  server.Answer("/rvu/rvuisapi.dll/json", "x", 404);
+  window->ShowTaskSummary();
+  EXPECT_EQ(window->lblTitle->text(), QStringLiteral("Tasks stats"));
+  EXPECT_EQ(Cell(2, 2), "0");
+}
+
+TEST_F(SummaryTest, WithoutTheBrowserPanelItStaysOutOfSight) {
+  config::KioskSettings.BrowserVisible = false;
+  window->FormResize();
+  server.Answer("/rvu/rvuisapi.dll/json", kAnswer);
+  window->ShowTaskSummary();
+  EXPECT_TRUE(window->pnlSummary->isHidden() || window->pnlSummary->width() == 0);
+  EXPECT_EQ(Cell(0, 0), "3");
+}
+
+}  // namespace
