@@ -87,6 +87,13 @@ void TfrmMain::CreateComponents() {
   WebBrowser = browser_.get();
   browserLayout->addWidget(WebBrowser->Widget());
   WebBrowser->OnDocumentComplete([this] { WebBrowserDocumentComplete(); });
+  WebBrowser->OnRendererGaveUp([](const std::string& address) {
+    diag::LogEntry({30000, 0,
+                    "[Function=Main.WebBrowser][Version=" + diag::Globals.ProgramVersion +
+                        "][Message=The page renderer died three times in a row; showing the blank page][URL=" +
+                        address + "]",
+                    0});
+  });
 
   rchMessages = new MessageList(this);
   rchMessages->setGeometry(639, 40, 290, 97);

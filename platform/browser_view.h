@@ -21,14 +21,22 @@ class BrowserView {
   virtual void SetDocumentBackground(const std::string& colour) = 0;
   // Called when a document has finished loading.
   void OnDocumentComplete(std::function<void()> handler) { documentComplete_ = std::move(handler); }
+  // Called when the view gave up on an address whose renderer kept dying.
+  void OnRendererGaveUp(std::function<void(const std::string& address)> handler) {
+    rendererGaveUp_ = std::move(handler);
+  }
 
  protected:
   void DocumentCompleted() {
     if (documentComplete_) documentComplete_();
   }
+  void RendererGaveUp(const std::string& address) {
+    if (rendererGaveUp_) rendererGaveUp_(address);
+  }
 
  private:
   std::function<void()> documentComplete_;
+  std::function<void(const std::string&)> rendererGaveUp_;
 };
 
 // Modal message boxes; while one is open, timer ticks and datagrams go on.

@@ -1,6 +1,8 @@
 #include "platform/qt/web_engine_view.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QMessageBox>
 #include <QString>
 #include <QUrl>
@@ -22,6 +24,39 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget* parent) : view_(new QWebEngi
   view_->setContextMenuPolicy(Qt::NoContextMenu);
   view_->page()->setBackgroundColor(Qt::black);
   QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool) { DocumentCompleted(); });
+  QObject::connect(view_->page(), &QWebEnginePage::renderProcessTerminated, view_,
+                   [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                     if (status != QWebEnginePage::NormalTerminationStatus) RendererDied();
+                   });
+}
+
+namespace {
+constexpr int kReloadDelayMs = 1000;
+
+std::int64_t MonotonicMillis() {
+  static QElapsedTimer clock = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return clock.elapsed();
+}
+}  // namespace
+
+void WebEngineBrowserView::RendererDied() {
+  if (recovery_.OnRendererDied(MonotonicMillis()) == RendererRecovery::Action::Reload) {
+    const std::string address = address_;
+    QTimer::singleShot(kReloadDelayMs, view_, [this, address] {
+      if (address != address_) return;  // the kiosk has moved on meanwhile
+      recovery_.OnReloaded(MonotonicMillis());
+      view_->setUrl(QUrl(ToQString(address), QUrl::TolerantMode));
+    });
+    return;
+  }
+  const std::string failed = address_;
+  address_ = "about:blank";
+  view_->setUrl(QUrl(QStringLiteral("about:blank")));
+  RendererGaveUp(failed);
 }
 
 WebEngineBrowserView::~WebEngineBrowserView() = default;
@@ -29,6 +64,8 @@ WebEngineBrowserView::~WebEngineBrowserView() = default;
 QWidget* WebEngineBrowserView::Widget() { return view_; }
 
 void WebEngineBrowserView::Navigate(const std::string& address) {
+  address_ = address;
+  recovery_.Reset();
   // The addresses carry unescaped blanks and the like; the tolerant parser
   // encodes them as a browser's address bar would.
   view_->setUrl(QUrl(ToQString(address), QUrl::TolerantMode));

@@ -4,12 +4,15 @@
 #include <memory>
 
 #include "platform/browser_view.h"
+#include "platform/renderer_recovery.h"
 
 class QWebEngineView;
 
 namespace platform {
 
-// The browser view on QtWebEngine.
+// The browser view on QtWebEngine. The page is drawn by a renderer process of
+// its own; when that dies the view reloads the address, and gives up on it
+// (showing the blank page) when it keeps dying.
 class WebEngineBrowserView final : public BrowserView {
  public:
   explicit WebEngineBrowserView(QWidget* parent);
@@ -21,7 +24,11 @@ class WebEngineBrowserView final : public BrowserView {
   void SetDocumentBackground(const std::string& colour) override;
 
  private:
+  void RendererDied();
+
   QWebEngineView* view_;
+  std::string address_;
+  RendererRecovery recovery_;
 };
 
 // Qt's modal message boxes.
