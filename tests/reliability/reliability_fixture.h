@@ -1,0 +1,149 @@
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "service/endpoints.h"
+#include "service/web_request.h"
+#include "tests/kiosk/kiosk_fixture.h"
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace testsupport {
+
+// One line of the reliability scorecard: the check, what was measured, the bar
+// it is held to, and whether it met it.
+inline void Score(const std::string& check, const std::string& measured, const std::string& bar, bool pass) {
+  std::printf("SCORE|%s|%s|%s|%s\n", check.c_str(), measured.c_str(), bar.c_str(), pass ? "PASS" : "FAIL");
+  std::fflush(stdout);
+}
+
+// Open descriptors of this process: sockets apart from everything else (files,
+// pipes), since the simulator in the same process holds connections of its own.
+struct Descriptors {
+  int sockets = 0;
+  int others = 0;
+};
+inline Descriptors OpenDescriptors() {
+  Descriptors d;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* e = readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      char target[256] = {};
+      const std::string link = std::string("/proc/self/fd/") + e->d_name;
+      if (readlink(link.c_str(), target, sizeof target - 1) <= 0) continue;
+      (std::string(target).rfind("socket:", 0) == 0 ? d.sockets : d.others)++;
+    }
+    closedir(dir);
+  }
+  return d;
+}
+
+inline long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 20, '\n');
+  }
+  return 0;
+}
+
+// The simulated unit web service as a process of its own, so that its threads,
+// connections and memory are not counted as the kiosk's.
+class SimulatorProcess {
+ public:
+  SimulatorProcess() {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      execl(UNIT_SERVICE_SIM_PATH, UNIT_SERVICE_SIM_PATH, "--port", "0", "--pix", "5", "--log", "/dev/null",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    // "unit-service-sim listening on 127.0.0.1:<port> control 127.0.0.1:<cport>"
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    if (std::sscanf(line.c_str(), "unit-service-sim listening on 127.0.0.1:%d control 127.0.0.1:%d", &port_,
+                    &controlPort_) != 2)
+      throw std::runtime_error("the simulator did not start: " + line);
+  }
+  ~SimulatorProcess() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  int Port() const { return port_; }
+  // A request to the control port ("POST /incident").
+  void Control(const std::string& target) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(controlPort_));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+      const std::string request =
+          "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      [[maybe_unused]] ssize_t sent = send(fd, request.data(), request.size(), 0);
+      char answer[4096];
+      while (recv(fd, answer, sizeof answer, 0) > 0) {
+      }
+    }
+    close(fd);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  int controlPort_ = 0;
+};
+
+// A kiosk in process against the simulated unit web service.
+class KioskWithSimulator : public KioskTest {
+ protected:
+  void SetUp() override {
+    service = std::make_unique<SimulatorProcess>();
+    KioskTest::SetUp();
+    const std::string host = "127.0.0.1:" + std::to_string(service->Port());
+    service::ServiceSettings.WWWHost = host;
+    service::SetFeedHostForTesting(host);
+    service::gRequestTimeLimits = {2000, 2000};
+  }
+  void TearDown() override {
+    service::SetFeedHostForTesting("");
+    service::gRequestTimeLimits = {};
+    KioskTest::TearDown();
+    service.reset();
+  }
+
+  void Tick(int count = 1) {
+    for (int i = 0; i < count; ++i) {
+      clock->Advance(1000);
+      window->TimerTimer();
+    }
+  }
+
+  std::unique_ptr<SimulatorProcess> service;
+};
+
+}  // namespace testsupport
