@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 
 #include "kiosk/frm_main.h"
 #include "platform/qt/web_engine_view.h"
+#include "platform/watchdog.h"
 
 namespace {
 
@@ -42,6 +44,20 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGINT, OnSignal);
   }
+
+  // The service manager's watchdog is fed by a timer of its own: the kiosk's
+  // Timer is stopped by commands and keys, and must not let a healthy kiosk be
+  // killed. Both run on the UI thread, so a hung thread stops the pings.
+  QTimer watchdog;
+  const auto pingInterval = platform::WatchdogPingInterval();
+  watchdog.setInterval(pingInterval);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { platform::NotifyWatchdog(); });
+  // Ready once the event loop runs, that is once the window has been shown.
+  QTimer::singleShot(0, &app, [&watchdog, pingInterval] {
+    platform::NotifyReady();
+    if (pingInterval.count() > 0) watchdog.start();
+  });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { platform::NotifyStopping(); });
 
   const int status = QApplication::exec();
   delete window;

@@ -1,0 +1,280 @@
+// The Debian package built from this build tree with CPack: its control
+// fields, its dependencies against what the kiosk really loads and runs, and an
+// install into a scratch root by dpkg with the maintainer scripts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "tests/deploy/support/deploy_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using deploytest::Quote;
+using deploytest::Shell;
+namespace fs = std::filesystem;
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \n\t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \n\t") - first + 1);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// Package names of a Depends field, every alternative included.
+std::set<std::string> DependsNames(const std::string& depends) {
+  std::set<std::string> names;
+  std::string name;
+  bool inName = true, inVersion = false;
+  for (char c : depends + ",") {
+    if (c == '(') inVersion = true;
+    if (c == ')') inVersion = false;
+    if (inVersion) continue;
+    if (c == ',' || c == '|') {
+      if (!name.empty()) names.insert(name);
+      name.clear();
+      inName = true;
+    } else if (c == ' ') {
+      inName = name.empty();
+    } else if (inName && c != ')') {
+      name += c;
+    }
+  }
+  return names;
+}
+
+// The Debian package that installed a file on this machine ("" when none did);
+// /lib and /usr/lib are tried both, as merged /usr makes them one.
+std::string OwnerOf(const std::string& path) {
+  std::vector<std::string> tries = {path};
+  if (path.rfind("/usr/", 0) == 0)
+    tries.push_back(path.substr(4));
+  else
+    tries.push_back("/usr" + path);
+  for (const auto& p : tries) {
+    const auto result = Shell("dpkg -S " + Quote(p));
+    if (result.status == 0) {
+      const std::string owner = result.output.substr(0, result.output.find(':'));
+      return owner;
+    }
+  }
+  return "";
+}
+
+// The first existing file among shell patterns.
+std::string FirstExisting(const std::string& patterns) {
+  const auto result = Shell("ls -1d " + patterns + " 2>/dev/null | head -1");
+  return Trim(result.output);
+}
+
+class KioskPackage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new testsupport::TempDir;
+    const auto built = Shell("cpack -G DEB --config " + Quote(std::string(KIOSK_BINARY_DIR) + "/CPackConfig.cmake") +
+                             " -B " + Quote(dir_->path() + "out"));
+    const auto found = Shell("ls -1 " + Quote(dir_->path() + "out") + "/*.deb");
+    deb_ = Trim(found.output);
+    if (built.status != 0 || found.status != 0) buildOutput_ = built.output;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(buildOutput_.empty()) << buildOutput_; }
+
+  static std::string Field(const std::string& name) {
+    return Trim(Shell("dpkg-deb -f " + Quote(deb_) + " " + name).output);
+  }
+
+  static testsupport::TempDir* dir_;
+  static std::string deb_;
+  static std::string buildOutput_;
+};
+testsupport::TempDir* KioskPackage::dir_ = nullptr;
+std::string KioskPackage::deb_;
+std::string KioskPackage::buildOutput_;
+
+TEST_F(KioskPackage, NamedAndVersionedForThisMachine) {
+  EXPECT_EQ(Field("Package"), "rvukiosk");
+  EXPECT_EQ(Field("Version"), KIOSK_VERSION);
+  EXPECT_EQ(Field("Architecture"), Trim(Shell("dpkg --print-architecture").output));
+  EXPECT_EQ(fs::path(deb_).filename().string(),
+            "rvukiosk_" + std::string(KIOSK_VERSION) + "_" + Field("Architecture") + ".deb");
+}
+
+TEST_F(KioskPackage, DeclaresEveryPackageTheKioskLoadsOrRuns) {
+  const std::set<std::string> depends = DependsNames(Field("Depends"));
+  const std::string root = dir_->path() + "extracted";
+  ASSERT_EQ(Shell("dpkg-deb -x " + Quote(deb_) + " " + Quote(root)).status, 0);
+  const std::string program = root + "/opt/rvukiosk/rvukiosk";
+
+  // Every library the program links directly, found where the loader finds it.
+  const auto needed = Shell("objdump -p " + Quote(program) + " | awk '/NEEDED/ {print $2}'");
+  const auto ldd = Shell("ldd " + Quote(program));
+  ASSERT_EQ(ldd.output.find("not found"), std::string::npos) << ldd.output;
+  std::vector<std::string> files;
+  for (const auto& soname : Lines(needed.output)) {
+    const size_t at = ldd.output.find(soname + " => ");
+    ASSERT_NE(at, std::string::npos) << soname;
+    const size_t start = at + soname.size() + 4;
+    files.push_back(ldd.output.substr(start, ldd.output.find(' ', start) - start));
+  }
+  ASSERT_GE(files.size(), 8u) << needed.output;  // Qt, WebEngine, libcurl, pugixml, libsystemd, C++ runtime
+
+  // What it runs or opens by name: the compositor of its unit and the X server
+  // it starts, Chromium's helper, Qt's Wayland platform, the session's PAM
+  // module, the tools of the maintainer scripts, and the kiosk's font.
+  const std::string font = Trim(Shell("fc-match -f '%{file}' 'Liberation Sans:bold'").output);
+  const std::pair<const char*, std::string> helpers[] = {
+      {"compositor", FirstExisting("/usr/bin/cage")},
+      {"X server for cage", FirstExisting("/usr/bin/Xwayland")},
+      {"web engine process", FirstExisting("/usr/lib/qt6/libexec/QtWebEngineProcess")},
+      {"Wayland platform", FirstExisting("/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so")},
+      {"PAM module", FirstExisting("/lib/*/security/pam_systemd.so /usr/lib/*/security/pam_systemd.so")},
+      {"sysusers", FirstExisting("/bin/systemd-sysusers /usr/bin/systemd-sysusers")},
+      {"systemd helper", FirstExisting("/usr/bin/deb-systemd-helper")},
+      {"font", font},
+  };
+  for (const auto& [what, file] : helpers) {
+    ASSERT_FALSE(file.empty()) << what << " is not on this machine (scripts/bootstrap installs it)";
+    files.push_back(file);
+  }
+
+  for (const auto& file : files) {
+    const std::string owner = OwnerOf(file);
+    EXPECT_FALSE(owner.empty()) << file << " comes from no Debian package";
+    EXPECT_TRUE(depends.count(owner)) << file << " is in " << owner << ", which the package does not depend on";
+  }
+}
+
+class ScratchRoot : public KioskPackage {
+ protected:
+  void SetUp() override {
+    KioskPackage::SetUp();
+    if (getuid() != 0) GTEST_SKIP() << "installing with dpkg needs root";
+    root_ = scratch_.path() + "root";
+    fs::create_directories(root_ + "/var/lib/dpkg/info");
+    fs::create_directories(root_ + "/var/lib/dpkg/updates");
+    // The root knows the dependencies as this machine has them installed, so
+    // that dpkg checks the package's Depends against real Debian 12 packages.
+    std::string status;
+    for (const auto& name : DependsNames(Field("Depends"))) {
+      const auto entry = Shell("dpkg-query -s " + Quote(name));
+      ASSERT_EQ(entry.status, 0) << name << " is not installed here (scripts/bootstrap installs it)";
+      status += Trim(entry.output) + "\n\n";
+      const std::string full = Trim(Shell("dpkg-query -W -f '${binary:Package}' " + Quote(name)).output);
+      std::ofstream(root_ + "/var/lib/dpkg/info/" + full + ".list");
+    }
+    std::ofstream(root_ + "/var/lib/dpkg/status") << status;
+  }
+  deploytest::CommandResult Dpkg(const std::string& arguments) {
+    return Shell("dpkg --root=" + Quote(root_) + " --force-script-chrootless --log=/dev/null " + arguments);
+  }
+  struct stat Stat(const std::string& path) {
+    struct stat s {};
+    EXPECT_EQ(lstat((root_ + path).c_str(), &s), 0) << path;
+    return s;
+  }
+  testsupport::TempDir scratch_;
+  std::string root_;
+};
+
+TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
+  const auto installed = Dpkg("-i " + Quote(deb_));
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  EXPECT_NE(Dpkg("-s rvukiosk").output.find("Status: install ok installed"), std::string::npos);
+  const auto verify = Dpkg("--verify rvukiosk");
+  EXPECT_EQ(verify.status, 0);
+  EXPECT_EQ(verify.output, "") << "files that differ from the package";
+  for (const auto& path : Lines(Dpkg("-L rvukiosk").output)) EXPECT_TRUE(fs::exists(root_ + path)) << path;
+  EXPECT_NE(Shell("dpkg-query --admindir=" + Quote(root_ + "/var/lib/dpkg") + " -W -f '${Conffiles}' rvukiosk")
+                .output.find("/etc/pam.d/rvukiosk"),
+            std::string::npos);
+
+  // The kiosk's user, created by the postinst in the scratch root only.
+  const auto passwd = Shell("grep '^rvukiosk:' " + Quote(root_ + "/etc/passwd"));
+  ASSERT_EQ(passwd.status, 0) << "no kiosk user";
+  std::vector<std::string> fields;
+  std::istringstream entry(Trim(passwd.output));
+  for (std::string f; std::getline(entry, f, ':');) fields.push_back(f);
+  ASSERT_GE(fields.size(), 6u);
+  const uid_t uid = static_cast<uid_t>(std::stoul(fields[2]));
+  EXPECT_NE(uid, 0u);
+  EXPECT_EQ(fields[5], "/var/lib/rvukiosk");
+
+  // The program's folder and the working folder belong to it; the program does not.
+  struct Expected {
+    const char* path;
+    uid_t owner;
+    mode_t mode;
+  } expected[] = {
+      {"/opt/rvukiosk", uid, S_IFDIR | 0755},
+      {"/var/lib/rvukiosk", uid, S_IFDIR | 0750},
+      {"/opt/rvukiosk/rvukiosk", 0, S_IFREG | 0755},
+      {"/usr/libexec/rvukiosk/kiosk-session", 0, S_IFREG | 0755},
+  };
+  for (const auto& e : expected) {
+    const struct stat s = Stat(e.path);
+    EXPECT_EQ(s.st_uid, e.owner) << e.path;
+    EXPECT_EQ(s.st_mode, e.mode) << e.path;
+  }
+  // Enabled: it starts at every boot.
+  const std::string wants = "/etc/systemd/system/multi-user.target.wants/rvukiosk.service";
+  EXPECT_TRUE(S_ISLNK(Stat(wants).st_mode));
+
+  // A purge also takes the settings, the daily logs and the error reports.
+  for (const char* leftover : {"/opt/rvukiosk/rvukiosk-20261209.CSV", "/opt/rvukiosk/EXCEPTION-20261209134510000.XML",
+                               "/var/lib/rvukiosk/RVUKiosk.xml", "/var/lib/rvukiosk/RVU-Settings.xml"})
+    std::ofstream(root_ + leftover) << "x";
+  const auto purged = Dpkg("--purge rvukiosk");
+  ASSERT_EQ(purged.status, 0) << purged.output;
+  for (const char* gone : {"/opt/rvukiosk", "/var/lib/rvukiosk", "/usr/lib/systemd/system/rvukiosk.service",
+                           "/etc/pam.d/rvukiosk", wants.c_str()})
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + gone))) << gone;
+}
+
+}  // namespace
+
+namespace {
+
+// `cmake --install` of the build tree onto this machine's root, seen through
+// throw-away overlays of /etc, /opt, /usr and /var in a mount namespace of its
+// own, so that the machine itself stays as it is.
+TEST(CmakeInstall, OntoTheRunningSystemCreatesTheUserAndFolders) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root";
+  testsupport::TempDir dir;
+  std::string script = "set -e\n";
+  for (const char* top : {"etc", "opt", "usr", "var"}) {
+    const std::string upper = dir.path() + "upper/" + top, work = dir.path() + "work/" + top;
+    script += "mkdir -p " + Quote(upper) + " " + Quote(work) + "\n";
+    script += "mount -t overlay overlay -o lowerdir=/" + std::string(top) + ",upperdir=" + upper + ",workdir=" + work +
+              " /" + top + " || exit 77\n";
+  }
+  const std::string log = Quote(dir.path() + "install.log");
+  script += "cmake --install " + Quote(KIOSK_BINARY_DIR) + " >" + log + " 2>&1 || { cat " + log + "; exit 1; }\n";
+  script += "getent passwd rvukiosk | cut -d: -f6\n";
+  script += "stat -c '%U %a %n' /opt/rvukiosk /opt/rvukiosk/rvukiosk /var/lib/rvukiosk\n";
+  const auto result = Shell("unshare --mount --propagation private sh -c " + Quote(script));
+  if (result.status == 77) GTEST_SKIP() << "no overlay mounts here";
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(Lines(result.output),
+            (std::vector<std::string>{"/var/lib/rvukiosk", "rvukiosk 755 /opt/rvukiosk",
+                                      "root 755 /opt/rvukiosk/rvukiosk", "rvukiosk 750 /var/lib/rvukiosk"}))
+      << result.output;
+  EXPECT_NE(Shell("getent passwd rvukiosk").status, 0) << "the install reached this machine";
+}
+
+}  // namespace

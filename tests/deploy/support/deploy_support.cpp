@@ -1,0 +1,267 @@
+#include "tests/deploy/support/deploy_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace deploytest {
+
+namespace {
+
+std::string MakeTempFolder(const char* pattern) {
+  std::string path = pattern;
+  if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return path;
+}
+
+}  // namespace
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) previous_ = old;
+  if (value)
+    setenv(name_.c_str(), value->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (previous_)
+    setenv(name_.c_str(), previous_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
+
+FakeNotifySocket::FakeNotifySocket() {
+  folder_ = MakeTempFolder("/tmp/kiosk-notify-XXXXXX");
+  chmod(folder_.c_str(), 0777);
+  path_ = folder_ + "/notify";
+  fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path_.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    throw std::runtime_error("cannot bind the notification socket");
+  chmod(path_.c_str(), 0777);
+}
+
+FakeNotifySocket::~FakeNotifySocket() {
+  if (fd_ >= 0) close(fd_);
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+std::optional<std::string> FakeNotifySocket::Receive(int timeoutMs) {
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+  char buffer[4096];
+  const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+  if (n < 0) return std::nullopt;
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+CommandResult Shell(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string Quote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::map<std::string, std::optional<std::string>>& env,
+                 const std::string& workingDirectory, const std::string& outputFile) {
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    for (const auto& [name, value] : env) {
+      if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+      else
+        unsetenv(name.c_str());
+    }
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
+    const int out = open(outputFile.empty() ? "/dev/null" : outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (out >= 0) {
+      dup2(out, STDOUT_FILENO);
+      dup2(out, STDERR_FILENO);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  setpgid(pid_, pid_);
+}
+
+Process::~Process() {
+  if (!exited_) Stop(SIGKILL, 5000);
+  kill(-pid_, SIGKILL);
+}
+
+bool Process::Running() {
+  if (exited_) return false;
+  if (waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+  return !exited_;
+}
+
+int Process::WaitForExit(int timeoutMs) {
+  WaitUntil([this] { return !Running(); }, timeoutMs);
+  if (!exited_) return -1;
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
+int Process::Stop(int signal, int timeoutMs) {
+  if (!exited_) kill(pid_, signal);
+  const int status = WaitForExit(timeoutMs);
+  if (status < 0) {
+    kill(-pid_, SIGKILL);
+    WaitForExit(5000);
+  }
+  return status;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return condition();
+}
+
+int FreeUdpPort() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("no free UDP port");
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+namespace {
+
+constexpr const char* kMarkerTag = "%RSYSLOG-TEST-MARKER";
+
+void SendTo(int port, const std::string& datagram) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  close(fd);
+}
+
+}  // namespace
+
+Rsyslog::Rsyslog(int port) : port_(port == 0 ? FreeUdpPort() : port) {
+  folder_ = MakeTempFolder("/tmp/kiosk-rsyslog-XXXXXX");
+  // One line per message: the fields without "|" first, the message text last.
+  std::ofstream(folder_ + "/rsyslog.conf")
+      << "global(workDirectory=\"" << folder_ << "\")\n"
+      << "module(load=\"imudp\")\n"
+      << "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" << port_ << "\")\n"
+      << "template(name=\"fields\" type=\"string\" string=\"%syslogfacility-text%|%syslogseverity-text%|"
+         "%syslogtag%|%programname%|%timereported:::date-rfc3339%|%msg%\\n\")\n"
+      << "*.* action(type=\"omfile\" file=\"" << folder_ << "/received.log\" template=\"fields\")\n";
+  daemon_ = std::make_unique<Process>(
+      std::vector<std::string>{"/usr/sbin/rsyslogd", "-n", "-f", folder_ + "/rsyslog.conf", "-i", folder_ + "/pid"},
+      std::map<std::string, std::optional<std::string>>{}, folder_, folder_ + "/rsyslogd.out");
+  if (!Probe("started", 10000)) {
+    std::ifstream out(folder_ + "/rsyslogd.out");
+    std::stringstream text;
+    text << out.rdbuf();
+    throw std::runtime_error("rsyslogd did not take datagrams on port " + std::to_string(port_) + ": " + text.str());
+  }
+}
+
+Rsyslog::~Rsyslog() {
+  daemon_->Stop(SIGTERM, 5000);
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+bool Rsyslog::Probe(const std::string& marker, int timeoutMs) {
+  const std::string datagram = "<191>Jan 01 2026 00:00:00: " + std::string(kMarkerTag) + ": " + marker;
+  int sent = 0;
+  return WaitUntil(
+      [&] {
+        if (sent++ % 4 == 0) SendTo(port_, datagram);  // again every 200 ms until it is written
+        std::ifstream in(folder_ + "/received.log");
+        std::string line;
+        while (std::getline(in, line))
+          if (line.find(kMarkerTag) != std::string::npos && line.size() >= marker.size() &&
+              line.compare(line.size() - marker.size(), marker.size(), marker) == 0)
+            return true;
+        return false;
+      },
+      timeoutMs);
+}
+
+std::vector<SyslogMessage> Rsyslog::Received() const {
+  std::vector<SyslogMessage> messages;
+  std::ifstream in(folder_ + "/received.log");
+  std::string line;
+  while (std::getline(in, line)) {
+    SyslogMessage m;
+    std::string* fields[] = {&m.facility, &m.severity, &m.tag, &m.program, &m.reported};
+    size_t at = 0;
+    bool complete = true;
+    for (std::string* field : fields) {
+      const size_t bar = line.find('|', at);
+      if (bar == std::string::npos) {
+        complete = false;
+        break;
+      }
+      *field = line.substr(at, bar - at);
+      at = bar + 1;
+    }
+    if (!complete) continue;
+    m.text = line.substr(at);
+    // Neither the test's markers nor rsyslogd's own notes.
+    if (m.tag.find(kMarkerTag) == std::string::npos && m.program != "rsyslogd") messages.push_back(m);
+  }
+  return messages;
+}
+
+std::vector<SyslogMessage> Rsyslog::ReceivedAll() {
+  if (!Probe("marker " + std::to_string(++markers_), 10000)) throw std::runtime_error("rsyslogd stopped writing");
+  return Received();
+}
+
+}  // namespace deploytest

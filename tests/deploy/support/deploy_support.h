@@ -1,0 +1,121 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Helpers of the deployment tests: environment, the service manager's
+// notification socket, child programs, shell commands and an rsyslog receiver.
+namespace deploytest {
+
+// Sets an environment variable (or removes it, for nullopt) for the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> previous_;
+};
+
+// A stand-in for systemd's notification socket: an AF_UNIX datagram socket in
+// a fresh folder that every user may write to (the kiosk may run as another user).
+class FakeNotifySocket {
+ public:
+  FakeNotifySocket();
+  ~FakeNotifySocket();
+  FakeNotifySocket(const FakeNotifySocket&) = delete;
+  FakeNotifySocket& operator=(const FakeNotifySocket&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The next message, or nothing when none comes within the time.
+  std::optional<std::string> Receive(int timeoutMs);
+
+ private:
+  std::string folder_;
+  std::string path_;
+  int fd_ = -1;
+};
+
+struct CommandResult {
+  int status = -1;     // the exit status, or -1 when it did not exit normally
+  std::string output;  // standard output and error together
+};
+// Runs a command with /bin/sh.
+CommandResult Shell(const std::string& command);
+// A word for the shell, in single quotes.
+std::string Quote(const std::string& word);
+
+// A program started in a process group of its own, with changes to the
+// environment (nullopt removes a variable) and its output in a file.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const std::map<std::string, std::optional<std::string>>& env,
+          const std::string& workingDirectory, const std::string& outputFile);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool Running();
+  // The exit status (128 + signal for a signal), or -1 when it did not end in time.
+  int WaitForExit(int timeoutMs);
+  // Sends a signal and waits; a program that does not end in time is killed and -1 returned.
+  int Stop(int signal, int timeoutMs);
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = 0;
+  bool exited_ = false;
+};
+
+// Waits until a condition holds, checking every 50 ms.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
+
+// A UDP port on 127.0.0.1 that was free a moment ago.
+int FreeUdpPort();
+
+// What rsyslog made of one datagram.
+struct SyslogMessage {
+  std::string facility;  // text, "local0"
+  std::string severity;  // text, "info"
+  std::string tag;
+  std::string program;
+  std::string reported;  // the sender's time stamp as rsyslog read it, RFC 3339
+  std::string text;      // the message part
+};
+
+// Debian's rsyslogd, started by the test (no systemd) with a configuration
+// that listens on 127.0.0.1 UDP and writes every message's fields to a file.
+class Rsyslog {
+ public:
+  // port 0 takes a free one. Raises std::runtime_error when it does not start.
+  explicit Rsyslog(int port = 0);
+  ~Rsyslog();
+  Rsyslog(const Rsyslog&) = delete;
+  Rsyslog& operator=(const Rsyslog&) = delete;
+
+  int port() const { return port_; }
+  // Every message received so far, in order.
+  std::vector<SyslogMessage> Received() const;
+  // The messages received so far after a marker datagram has come through,
+  // so that everything sent before the call has been written.
+  std::vector<SyslogMessage> ReceivedAll();
+
+ private:
+  bool Probe(const std::string& marker, int timeoutMs);
+  std::string folder_;
+  int port_ = 0;
+  int markers_ = 0;
+  std::unique_ptr<Process> daemon_;
+};
+
+}  // namespace deploytest

@@ -1,0 +1,90 @@
+// The systemd unit and the kiosk session launcher, without a running systemd.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "service/web_request.h"
+#include "tests/deploy/support/deploy_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using deploytest::Quote;
+using deploytest::Shell;
+
+const std::string kUnit = std::string(KIOSK_SOURCE_DIR) + "/deploy/rvukiosk.service";
+
+// "Section.Key" to value; a key given twice keeps its last value.
+std::map<std::string, std::string> ReadUnit(const std::string& path) {
+  std::map<std::string, std::string> keys;
+  std::ifstream in(path);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) keys[section + "." + line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return keys;
+}
+
+TEST(KioskUnit, RestartsForeverAndSupervisesTheKiosk) {
+  const auto unit = ReadUnit(kUnit);
+  const std::pair<const char*, const char*> expected[] = {
+      {"Unit.StartLimitIntervalSec", "0"},  // no limit on restarts in a row
+      {"Service.Restart", "always"},
+      {"Service.Type", "notify"},
+      {"Service.NotifyAccess", "all"},  // the kiosk is a child of cage, the main process
+      {"Install.WantedBy", "multi-user.target"},
+  };
+  for (const auto& [key, value] : expected) {
+    ASSERT_TRUE(unit.count(key)) << key;
+    EXPECT_EQ(unit.at(key), value) << key;
+  }
+}
+
+TEST(KioskUnit, WatchdogOutlastsTheLongestLegitimateBlock) {
+  // The kiosk pings every WatchdogSec/2; a ping is late by at most the longest
+  // block of its UI thread, two web requests at their time limit in one tick.
+  const auto unit = ReadUnit(kUnit);
+  ASSERT_TRUE(unit.count("Service.WatchdogSec"));
+  const long watchdogMs = std::stol(unit.at("Service.WatchdogSec")) * 1000;
+  const long longestBlockMs = 2 * service::RequestTimeLimits{}.totalMs;
+  EXPECT_GT(watchdogMs / 2, longestBlockMs);
+  // And it still catches a hung kiosk within a few minutes.
+  EXPECT_LE(watchdogMs, 300000);
+}
+
+TEST(KioskUnit, SystemdAcceptsTheInstalledUnitAndFindsWhatItRuns) {
+  // Installed into a scratch root; systemd-analyze checks the programs the unit
+  // runs on this machine, so the unit's paths into the scratch root are moved there.
+  testsupport::TempDir dir;
+  const std::string stage = dir.path() + "root";
+  const auto install = Shell("cmake --install " + Quote(KIOSK_BINARY_DIR) + " --prefix " + Quote(stage));
+  ASSERT_EQ(install.status, 0) << install.output;
+  std::string text = testsupport::ReadWholeFile(stage + "/usr/lib/systemd/system/rvukiosk.service");
+  std::set<std::string> moved;
+  for (size_t at = 0; (at = text.find("/usr/libexec/", at)) != std::string::npos; at += stage.size() + 1) {
+    const std::string path = text.substr(at, text.find_first_of(" \n", at) - at);
+    ASSERT_TRUE(std::filesystem::exists(stage + path)) << path << " is not installed";
+    moved.insert(path);
+    text.insert(at, stage);
+  }
+  EXPECT_FALSE(moved.empty());
+  testsupport::WriteWholeFile(dir.path() + "rvukiosk.service", text);
+  const auto verify = Shell("systemd-analyze verify --man=no " + Quote(dir.path() + "rvukiosk.service"));
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  EXPECT_EQ(verify.output, "");
+
+  // Its PAM service comes with it.
+  EXPECT_TRUE(std::filesystem::exists(stage + "/etc/pam.d/" + ReadUnit(kUnit).at("Service.PAMName")));
+}
+
+}  // namespace
