@@ -5,18 +5,20 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "diag/log.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 
 namespace {
 
-const std::string kText = "[Function=RVULib.GetRVUSrvcXML][URL=http://localhost:8080/rvu/RVUSrvc.xml?20261209120000123][Result=OK]";
+const std::string kText =
+    "[Function=RVULib.GetRVUSrvcXML][URL=http://localhost:8080/rvu/RVUSrvc.xml?20261209120000123][Result=OK]";
 
 std::string BenchFolder() {
   static const std::string folder = [] {
@@ -79,6 +81,9 @@ int main(int argc, char** argv) {
     const double ratio = bareRate / logRate;
     std::printf("\nLogEntry %.0f lines/s, bare open-append-close %.0f lines/s: %.2fx the bare cost (goal 1.5x): %s\n",
                 logRate, bareRate, ratio, ratio <= 1.5 ? "met" : "missed");
+    bench::PrintRow({"4 log writes (LogEntry)", bench::Format("%.0f lines/s", logRate),
+                     "open-append-close " + bench::Format("%.0f lines/s", bareRate),
+                     bench::Format("%.2fx the cost", ratio), "<= 1.5x the cost", bench::MetText(ratio <= 1.5)});
   }
   return 0;
 }

@@ -1,12 +1,33 @@
 #include "kiosk/message_list.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
+#include <algorithm>
+#include <cstring>
 
 #include "kiosk/kiosk_logic.h"
 #include "kiosk/qt_support.h"
 
 namespace kiosk {
+
+namespace {
+
+// Moves the rows of an image down by `shift` pixels (up when negative); the
+// rows left behind keep what they had and are drawn over afterwards.
+void MoveRows(QImage& image, std::int64_t shift) {
+  const auto rowBytes = static_cast<std::size_t>(image.bytesPerLine());
+  const auto rows = static_cast<std::size_t>(image.height() - std::llabs(shift));
+  uchar* bits = image.bits();
+  if (shift < 0)
+    std::memmove(bits, bits + static_cast<std::size_t>(-shift) * rowBytes, rows * rowBytes);
+  else
+    std::memmove(bits + static_cast<std::size_t>(shift) * rowBytes, bits, rows * rowBytes);
+}
+
+}  // namespace
 
 MessageList::MessageList(QWidget* parent) : QWidget(parent) {
   setFont(KioskFont(11, true));
@@ -24,6 +45,7 @@ void MessageList::AppendLines(const std::string& text, std::uint32_t colour) {
 void MessageList::DeleteFirstLine() {
   if (lines_.empty()) return;
   lines_.pop_front();
+  ++firstNumber_;
   update();
 }
 
@@ -32,24 +54,81 @@ int MessageList::FontPoints() const {
   return static_cast<int>(font().pixelSize() * 72.0 / 96.0 + 0.5);
 }
 
-void MessageList::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), ToQColor(kBlue));
-  painter.setFont(font());
+std::int64_t MessageList::Base(int lineHeight) const {
+  // The newest lines stay in view: when they do not all fit, the top ones go out.
+  const std::int64_t total = static_cast<std::int64_t>(lines_.size()) * lineHeight;
+  const std::int64_t top = std::min<std::int64_t>(0, height() - total);
+  return top - static_cast<std::int64_t>(firstNumber_) * lineHeight;
+}
+
+void MessageList::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) picture_ = QImage();
+  QWidget::changeEvent(event);
+}
+
+void MessageList::UpdatePicture() {
   const QFontMetrics metrics(font());
   const int lineHeight = metrics.lineSpacing();
-  const int total = static_cast<int>(lines_.size()) * lineHeight;
-  // The newest lines stay in view: when they do not all fit, the top ones go out.
-  int y = std::min(0, height() - total);
-  size_t first = 0;
-  if (y < 0) {
-    first = static_cast<size_t>(-y / lineHeight);
-    y += static_cast<int>(first) * lineHeight;
+  const std::int64_t base = Base(lineHeight);
+  const QRect all = rect();
+  // Rows move as whole pixels only at a whole device pixel ratio; otherwise all is drawn afresh.
+  const qreal ratio = devicePixelRatioF();
+  const bool movable = ratio == static_cast<int>(ratio);
+  const QSize pixels = size() * ratio;
+  auto rowOf = [&](std::uint64_t number) {
+    return QRect(0, static_cast<int>(base + static_cast<std::int64_t>(number) * lineHeight), width(), lineHeight);
+  };
+
+  // What has to be drawn afresh: everything, or what the lines' move uncovered
+  // and the rows of the lines added since the last paint.
+  QRegion stale;
+  const std::int64_t shift = base - pictureBase_;
+  if (picture_.isNull() || picture_.size() != pixels || !movable || std::llabs(shift) >= height()) {
+    if (picture_.size() != pixels) {
+      picture_ = QImage(pixels, QImage::Format_RGB32);
+      picture_.setDevicePixelRatio(ratio);
+    }
+    stale = all;
+  } else {
+    if (shift != 0) {
+      MoveRows(picture_, shift * static_cast<int>(ratio));
+      stale += shift < 0 ? QRect(0, height() + static_cast<int>(shift), width(), static_cast<int>(-shift))
+                         : QRect(0, 0, width(), static_cast<int>(shift));
+    }
+    const std::uint64_t end = firstNumber_ + lines_.size();
+    for (std::uint64_t number = std::max(pictureEnd_, firstNumber_); number < end; ++number) {
+      const QRect row = rowOf(number) & all;
+      if (!row.isEmpty()) stale += row;
+    }
   }
-  for (size_t i = first; i < lines_.size() && y < height(); ++i, y += lineHeight) {
+  pictureBase_ = base;
+  pictureEnd_ = firstNumber_ + lines_.size();
+  if (stale.isEmpty()) return;
+
+  QPainter painter(&picture_);
+  painter.setClipRegion(stale);
+  const QRect bounds = stale.boundingRect();
+  painter.fillRect(bounds, ToQColor(kBlue));
+  painter.setFont(font());
+  // Only the lines whose rows meet the stale part; below the widget nothing is drawn.
+  const std::int64_t firstRow = base + static_cast<std::int64_t>(firstNumber_) * lineHeight;
+  std::size_t first = 0;
+  if (firstRow + lineHeight <= bounds.top()) first = static_cast<std::size_t>((bounds.top() - firstRow) / lineHeight);
+  for (std::size_t i = first; i < lines_.size(); ++i) {
+    const QRect row = rowOf(firstNumber_ + i);
+    if (row.top() > bounds.bottom()) break;
+    if (!stale.intersects(row)) continue;
     painter.setPen(lines_[i].colour);
-    painter.drawText(2, y + metrics.ascent(), lines_[i].text);
+    painter.drawText(2, row.top() + metrics.ascent(), lines_[i].text);
   }
+}
+
+void MessageList::paintEvent(QPaintEvent* event) {
+  UpdatePicture();
+  QPainter painter(this);
+  const QRectF area = event->rect();
+  const qreal ratio = picture_.devicePixelRatio();
+  painter.drawImage(area, picture_, QRectF(area.topLeft() * ratio, area.size() * ratio));
 }
 
 }  // namespace kiosk

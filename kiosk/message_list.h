@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -11,7 +12,9 @@ namespace kiosk {
 
 // The message list: coloured lines on blue, newest at the bottom, no wrap and no
 // input. Lines live in a bounded model; the widget paints what fits whenever Qt
-// next paints, so a burst of lines costs one paint, not one per line.
+// next paints, so a burst of lines costs one paint, not one per line. It keeps
+// the picture it last painted and, on the next paint, moves it by as far as the
+// lines have moved and draws only the lines that are new or newly uncovered.
 class MessageList final : public QWidget {
  public:
   struct Line {
@@ -31,9 +34,21 @@ class MessageList final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // The top of the line numbered 0 in the widget's life: line n (counted from
+  // the first ever appended) is drawn at Base() + n * line height.
+  std::int64_t Base(int lineHeight) const;
+  // Brings the kept picture up to date with the lines.
+  void UpdatePicture();
+
   std::deque<Line> lines_;
+  std::uint64_t firstNumber_ = 0;  // the life-long number of lines_.front()
+
+  QImage picture_;  // the whole widget as last painted; null when it must be drawn afresh
+  std::int64_t pictureBase_ = 0;
+  std::uint64_t pictureEnd_ = 0;  // the lines numbered below this are in the picture
 };
 
 }  // namespace kiosk

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <string>
+#include <vector>
 
-class QUdpSocket;
+class QSocketNotifier;
 
 namespace kiosk {
 
@@ -21,17 +24,22 @@ class PagerListener final : public QObject {
   PagerListener(quint16 port, Handler handler, QObject* parent);
   ~PagerListener() override;
 
-  bool Listening() const;
+  bool Listening() const { return fd_ >= 0; }
   QString ErrorText() const { return error_; }
-  quint16 Port() const;  // the bound port (useful when 0 was asked for)
+  quint16 Port() const { return port_; }  // the bound port (useful when 0 was asked for)
 
  private:
   void Drain();
 
-  QUdpSocket* socket_;
+  int fd_ = -1;
+  quint16 port_ = 0;
+  QSocketNotifier* notifier_ = nullptr;
   Handler handler_;
   QString error_;
-  bool drainScheduled_ = false;
+  // One receive batch: a buffer of the longest accepted size per datagram.
+  std::vector<char> buffers_;
+  std::vector<iovec> vectors_;
+  std::vector<mmsghdr> messages_;
 };
 
 }  // namespace kiosk

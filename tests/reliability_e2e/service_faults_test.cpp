@@ -3,11 +3,11 @@
 // than one bounded request, each failed feed or incident request leaves one
 // error report and one 30000 log entry (a failed summary none), and once the
 // service is healthy again the rotation, the ticker and the route map return.
+// Then the whole service silent at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include "tests/reliability_e2e/station.h"
 
@@ -215,12 +215,6 @@ TEST(ServiceFaults, EachFaultModeOfFeedIncidentAndSummary) {
   Score("e2e.faults.route_map_back", std::to_string(maps) + "/" + std::to_string(total) + " cases within one turn",
         "all, within 5 screens", maps == total);
 }
-
-}  // namespace
-}  // namespace reliability
-
-namespace reliability {
-namespace {
 
 // A service that stops answering altogether (a hung web server): the feed poll
 // and the screen's own request of the same tick each run into their limit.

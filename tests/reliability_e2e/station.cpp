@@ -30,9 +30,6 @@ constexpr int kPagerPort = 15167;
 
 // The status feed's host is built into the program (RVU_FEED_HOST); the
 // simulator takes its port and the web host is set to the same place.
-// scripts/reliability builds with a port of its own, so that no other kiosk on
-// the machine (whose feed host is the usual localhost:8080) polls this one's
-// simulator.
 const std::string kFeedHost = RVU_FEED_HOST_DEFAULT;
 int ServicePort() {
   const size_t colon = kFeedHost.rfind(':');
@@ -93,6 +90,10 @@ std::string WebEngineType(pid_t pid) {
 bool Bindable(int type, int port) {
   const int fd = socket(AF_INET, type, 0);
   if (fd < 0) return false;
+  // The simulator's listener reuses an address whose old connections linger
+  // (TIME_WAIT); the kiosk's pager socket shares nothing.
+  const int reuse = type == SOCK_STREAM ? 1 : 0;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));

@@ -1,0 +1,620 @@
+// The pager feed into the real kiosk window (offscreen or under X): pager lines
+// that pass the default filters, sent over loopback to the window's listening
+// socket. Measures sustained and burst throughput with losses, the 1-second
+// tick's delay during the sustained run, and the time from a line's send to
+// its being painted, each against a bare recvfrom loop in the same run.
+//
+//   feed_bench               full runs (about two minutes)
+//   feed_bench --smoke       a few seconds, only to show that it still works
+//   feed_bench --web-engine  with the real web view in place of an empty stand-in
+//   KIOSK_BENCH_QUICK=1      short runs
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "config/kiosk_settings.h"
+#include "kiosk/frm_main.h"
+#include "kiosk/message_list.h"
+#include "kiosk/pager_listener.h"
+#include "platform/browser_view.h"
+#include "platform/qt/web_engine_view.h"
+#include "platform/system.h"
+
+namespace {
+
+using bench::MonotonicNs;
+
+constexpr std::size_t kLineBytes = 150;
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;  // as the kiosk's listener asks for
+constexpr int kBatch = 64;
+
+// A 150-byte line that the default filters show ("[CFS" is on), carrying its
+// sequence number and its send time.
+std::string MakeLine(std::uint32_t seq, std::int64_t sentNs) {
+  char head[96];
+  const int n = std::snprintf(head, sizeof head, "[CFS:0451002] SEQ=%010u T=%019lld STRUCTURE FIRE ", seq,
+                              static_cast<long long>(sentNs));
+  std::string line(head, static_cast<std::size_t>(n));
+  line.resize(kLineBytes, '.');
+  return line;
+}
+
+struct Stamp {
+  std::uint32_t seq = 0;
+  std::int64_t sentNs = 0;
+};
+
+// Reads the stamp of a line made by MakeLine, in whatever text type holds it.
+template <typename Text>
+std::optional<Stamp> ReadStamp(const Text& text, std::size_t size) {
+  auto find = [&](const char* key, std::size_t from) -> std::size_t {
+    const std::size_t keyLength = std::strlen(key);
+    for (std::size_t i = from; i + keyLength <= size; ++i) {
+      std::size_t k = 0;
+      while (k < keyLength && text[i + k] == key[k]) ++k;
+      if (k == keyLength) return i + keyLength;
+    }
+    return std::string::npos;
+  };
+  auto number = [&](std::size_t at, std::int64_t& value) {
+    value = 0;
+    std::size_t digits = 0;
+    for (; at < size && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) value = value * 10 + (text[at] - '0');
+    return digits > 0;
+  };
+  const std::size_t seqAt = find("SEQ=", 0);
+  if (seqAt == std::string::npos) return std::nullopt;
+  const std::size_t timeAt = find("T=", seqAt);
+  std::int64_t seq = 0, sent = 0;
+  if (timeAt == std::string::npos || !number(seqAt, seq) || !number(timeAt, sent)) return std::nullopt;
+  return Stamp{static_cast<std::uint32_t>(seq), sent};
+}
+
+std::optional<Stamp> ReadStamp(const QString& text) {
+  struct Latin {
+    const QString& s;
+    char operator[](std::size_t i) const { return s[static_cast<qsizetype>(i)].toLatin1(); }
+  };
+  return ReadStamp(Latin{text}, static_cast<std::size_t>(text.size()));
+}
+
+// The kernel's count of datagrams dropped by the IPv4 UDP socket bound to a
+// local port (a full receive buffer), from /proc/net/udp; -1 when not found.
+long long SocketDrops(quint16 port) {
+  std::ifstream file("/proc/net/udp");
+  std::string line;
+  std::getline(file, line);  // header
+  char portHex[8];
+  std::snprintf(portHex, sizeof portHex, ":%04X", port);
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string slot, local;
+    fields >> slot >> local;
+    if (local.size() < 5 || local.compare(local.size() - 5, 5, portHex) != 0) continue;
+    std::string field, last;
+    while (fields >> field) last = field;
+    return std::stoll(last);
+  }
+  return -1;
+}
+
+void EnlargeReceiveBuffer(int fd) {
+  const int size = kReceiveBufferBytes;
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+// Sends stamped lines to 127.0.0.1:port in batches of up to 64 with sendmmsg.
+class UdpSender {
+ public:
+  explicit UdpSender(quint16 port) : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+    if (fd_ < 0) throw std::runtime_error("socket failed");
+    to_.sin_family = AF_INET;
+    to_.sin_port = htons(port);
+    to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  }
+  ~UdpSender() { close(fd_); }
+  UdpSender(const UdpSender&) = delete;
+  UdpSender& operator=(const UdpSender&) = delete;
+
+  // Sends lines first .. first + n - 1 (n at most kBatch), stamped now.
+  void Send(std::uint32_t first, int n) {
+    const std::int64_t now = MonotonicNs();
+    mmsghdr messages[kBatch]{};
+    iovec vectors[kBatch]{};
+    std::string lines[kBatch];
+    for (int i = 0; i < n; ++i) {
+      lines[i] = MakeLine(first + static_cast<std::uint32_t>(i), now);
+      vectors[i] = {lines[i].data(), lines[i].size()};
+      messages[i].msg_hdr.msg_name = &to_;
+      messages[i].msg_hdr.msg_namelen = sizeof to_;
+      messages[i].msg_hdr.msg_iov = &vectors[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    for (int sent = 0; sent < n;) {
+      const int r = sendmmsg(fd_, messages + sent, static_cast<unsigned>(n - sent), 0);
+      if (r < 0 && errno != EINTR) throw std::runtime_error(std::string("sendmmsg: ") + std::strerror(errno));
+      if (r > 0) sent += r;
+    }
+  }
+
+ private:
+  int fd_;
+  sockaddr_in to_{};
+};
+
+// Sends `count` lines from `first` at `rate` a second (0: as fast as the
+// sender can), catching up on absolute deadlines so that late wake-ups do
+// not lower the rate.
+void SendPaced(quint16 port, std::uint32_t first, std::uint32_t count, double rate) {
+  prctl(PR_SET_TIMERSLACK, 1UL);
+  UdpSender sender(port);
+  const std::int64_t start = MonotonicNs();
+  std::uint32_t sent = 0;
+  while (sent < count) {
+    std::uint32_t due = count;
+    if (rate > 0) {
+      const double elapsed = static_cast<double>(MonotonicNs() - start) / 1e9;
+      due = static_cast<std::uint32_t>(std::min<double>(count, std::floor(elapsed * rate) + 1));
+      if (due <= sent) {
+        const std::int64_t next = start + static_cast<std::int64_t>(static_cast<double>(sent) / rate * 1e9);
+        const timespec at{static_cast<time_t>(next / 1'000'000'000), static_cast<long>(next % 1'000'000'000)};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+        continue;
+      }
+    }
+    const int n = static_cast<int>(std::min<std::uint32_t>(due - sent, kBatch));
+    sender.Send(first + sent, n);
+    sent += static_cast<std::uint32_t>(n);
+  }
+}
+
+// What one run of the kiosk or the bare loop gave.
+struct RunResult {
+  std::uint32_t count = 0;
+  std::uint32_t seen = 0;  // distinct lines of the run received (bare) or painted (kiosk)
+  bool lastSeen = false;   // the run's last line arrived
+  long long drops = 0;     // the kernel's drops on the receiving socket
+  std::uint32_t gaps = 0;  // lines missing between neighbours that were seen
+  std::int64_t startNs = 0;
+  std::int64_t endNs = 0;  // when the last line was received or painted
+  std::vector<double> latenciesMs;
+  double maxTickLateMs = 0;  // the kiosk's 1-second tick during the run
+
+  std::uint32_t Lost() const {
+    std::uint32_t lost = static_cast<std::uint32_t>(std::max<long long>(drops, gaps));
+    if (!lastSeen && lost == 0) lost = 1;
+    return lost;
+  }
+  double Rate() const { return endNs > startNs ? count / (static_cast<double>(endNs - startNs) / 1e9) : 0; }
+};
+
+// A bare recvfrom loop on a socket of its own with the kiosk's receive buffer.
+class BareReceiver {
+ public:
+  BareReceiver() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("bare socket");
+    port_ = ntohs(address.sin_port);
+    EnlargeReceiveBuffer(fd_);
+    const timeval timeout{0, 100 * 1000};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  }
+  ~BareReceiver() { close(fd_); }
+  BareReceiver(const BareReceiver&) = delete;
+  BareReceiver& operator=(const BareReceiver&) = delete;
+  quint16 Port() const { return port_; }
+
+  // Receives until the run's last line or the deadline.
+  void Receive(RunResult& result, std::uint32_t first, std::int64_t deadlineNs) {
+    char buffer[9000];
+    std::optional<std::uint32_t> previous;
+    const std::uint32_t last = first + result.count - 1;
+    while (MonotonicNs() < deadlineNs) {
+      const ssize_t r = recvfrom(fd_, buffer, sizeof buffer, 0, nullptr, nullptr);
+      if (r < 0) continue;
+      const std::int64_t now = MonotonicNs();
+      const auto stamp = ReadStamp(buffer, static_cast<std::size_t>(r));
+      if (!stamp || stamp->seq < first || stamp->seq > last) continue;
+      if (previous && stamp->seq != *previous + 1) result.gaps += stamp->seq - *previous - 1;
+      previous = stamp->seq;
+      ++result.seen;
+      result.latenciesMs.push_back(static_cast<double>(now - stamp->sentNs) / 1e6);
+      if (stamp->seq == last) {
+        result.lastSeen = true;
+        result.endNs = now;
+        return;
+      }
+    }
+  }
+
+ private:
+  int fd_;
+  quint16 port_ = 0;
+};
+
+// A browser view that shows nothing, so that the figures are the feed's own.
+class StandInBrowser final : public platform::BrowserView {
+ public:
+  QWidget* Widget() override { return &widget_; }
+  void Navigate(const std::string& address) override { location_ = address; }
+  std::string LocationURL() const override { return location_; }
+  void SetDocumentBackground(const std::string&) override {}
+
+ private:
+  QWidget widget_;
+  std::string location_;
+};
+
+class NoBoxes final : public platform::MessageBoxes {
+ public:
+  void Inform(const std::string&) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void ShowError(const std::string&) override {}
+};
+
+// Watches the kiosk window from outside: lets it paint and flush on each
+// update request, then notes which stamped lines are on the screen; and notes
+// the time of every tick of its 1-second timer.
+class ScreenWatch final : public QObject {
+ public:
+  explicit ScreenWatch(kiosk::TfrmMain& window) : window_(window) {
+    window_.installEventFilter(this);
+    window_.Timer->installEventFilter(this);
+  }
+
+  void Begin(RunResult& result, std::uint32_t first) {
+    result_ = &result;
+    first_ = first;
+    newest_.reset();
+  }
+  void End() { result_ = nullptr; }
+  const std::vector<std::int64_t>& Ticks() const { return ticks_; }
+  // How long each paint and flush of the window took.
+  const std::vector<double>& PaintMs() const { return paintMs_; }
+
+ protected:
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target == window_.Timer && event->type() == QEvent::Timer) {
+      ticks_.push_back(MonotonicNs());
+      return false;
+    }
+    if (target == &window_ && event->type() == QEvent::UpdateRequest) {
+      const std::int64_t start = MonotonicNs();
+      static_cast<QObject&>(window_).event(event);  // paints and flushes
+      const std::int64_t now = MonotonicNs();
+      paintMs_.push_back(static_cast<double>(now - start) / 1e6);
+      if (result_ != nullptr) Note(now);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  void Note(std::int64_t now) {
+    const auto& lines = window_.rchMessages->Lines();
+    const std::uint32_t last = first_ + result_->count - 1;
+    // Back over the lines not painted before, to the newest one that was.
+    std::size_t from = lines.size();
+    std::optional<std::uint32_t> before;
+    while (from > 0) {
+      const auto stamp = ReadStamp(lines[from - 1].text);
+      if (!stamp || stamp->seq < first_ || stamp->seq > last) break;
+      if (newest_ && stamp->seq <= *newest_) {
+        before = stamp->seq;
+        break;
+      }
+      --from;
+    }
+    for (std::size_t i = from; i < lines.size(); ++i) {
+      const Stamp stamp = *ReadStamp(lines[i].text);
+      if (before && stamp.seq != *before + 1) result_->gaps += stamp.seq - *before - 1;
+      before = stamp.seq;
+      newest_ = stamp.seq;
+      ++result_->seen;
+      result_->latenciesMs.push_back(static_cast<double>(now - stamp.sentNs) / 1e6);
+      if (stamp.seq == last && !result_->lastSeen) {
+        result_->lastSeen = true;
+        result_->endNs = now;
+      }
+    }
+  }
+
+  kiosk::TfrmMain& window_;
+  RunResult* result_ = nullptr;
+  std::uint32_t first_ = 0;
+  std::optional<std::uint32_t> newest_;
+  std::vector<std::int64_t> ticks_;
+  std::vector<double> paintMs_;
+};
+
+// Runs the event loop until done() holds (checked every 20 ms) or the time is up.
+template <typename F>
+bool RunUntil(F done, int timeoutMs) {
+  QEventLoop loop;
+  QTimer check;
+  check.setInterval(20);
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+  check.start();
+  if (!done()) loop.exec();
+  return done();
+}
+
+// The latest a tick came, beyond its second, among the ticks between two times.
+double MaxTickLateMs(const std::vector<std::int64_t>& ticks, std::int64_t from, std::int64_t to) {
+  double late = 0;
+  for (std::size_t i = 1; i < ticks.size(); ++i)
+    if (ticks[i] >= from && ticks[i] <= to)
+      late = std::max(late, static_cast<double>(ticks[i] - ticks[i - 1]) / 1e6 - 1000.0);
+  return late;
+}
+
+struct Settings {
+  int sustainedRuns = 3;
+  double sustainedRate = 20000;
+  double sustainedSeconds = 10;
+  int burstRuns = 5;
+  std::uint32_t burstCount = 10000;
+  int latencyRuns = 3;
+  double latencyRate = 100;
+  double latencySeconds = 10;
+};
+
+class FeedBench {
+ public:
+  FeedBench(kiosk::TfrmMain& window, ScreenWatch& watch) : window_(window), watch_(watch) {}
+
+  // Sends to the kiosk window and watches its screen until the last line is painted.
+  RunResult Kiosk(std::uint32_t count, double rate) {
+    RunResult result;
+    result.count = count;
+    const std::uint32_t first = Reserve(count);
+    const quint16 port = window_.IdUDPServer1->Port();
+    const long long dropsBefore = SocketDrops(port);
+    watch_.Begin(result, first);
+    std::atomic<bool> sent{false};
+    result.startNs = MonotonicNs();
+    std::thread sender([&] {
+      SendPaced(port, first, count, rate);
+      sent = true;
+    });
+    const int timeoutMs = static_cast<int>(count / std::max(rate, 1000.0) * 1000) + 15000;
+    RunUntil([&] { return sent && result.lastSeen; }, timeoutMs);
+    sender.join();
+    // Whatever is still on its way is left to arrive before the drops are read.
+    RunUntil([] { return false; }, 100);
+    watch_.End();
+    result.drops = SocketDrops(port) - dropsBefore;
+    result.maxTickLateMs = MaxTickLateMs(watch_.Ticks(), result.startNs, MonotonicNs());
+    return result;
+  }
+
+  // The same lines to a bare recvfrom loop; the kiosk window idles meanwhile.
+  RunResult Bare(std::uint32_t count, double rate) {
+    RunResult result;
+    result.count = count;
+    const std::uint32_t first = Reserve(count);
+    BareReceiver receiver;
+    const long long dropsBefore = SocketDrops(receiver.Port());
+    std::atomic<bool> done{false};
+    result.startNs = MonotonicNs();
+    const std::int64_t deadline =
+        result.startNs + static_cast<std::int64_t>((count / std::max(rate, 1000.0) + 15) * 1e9);
+    std::thread receiving([&] {
+      receiver.Receive(result, first, deadline);
+      done = true;
+    });
+    std::thread sender([&] { SendPaced(receiver.Port(), first, count, rate); });
+    RunUntil([&] { return done.load(); }, static_cast<int>((deadline - result.startNs) / 1'000'000) + 1000);
+    sender.join();
+    receiving.join();
+    result.drops = SocketDrops(receiver.Port()) - dropsBefore;
+    result.maxTickLateMs = MaxTickLateMs(watch_.Ticks(), result.startNs, MonotonicNs());
+    return result;
+  }
+
+ private:
+  std::uint32_t Reserve(std::uint32_t count) {
+    const std::uint32_t first = next_;
+    next_ += count;
+    return first;
+  }
+
+  kiosk::TfrmMain& window_;
+  ScreenWatch& watch_;
+  std::uint32_t next_ = 1;
+};
+
+std::string Rate(double perSecond) { return bench::Format("%.0f/s", perSecond); }
+
+std::string Ms(double ms) { return bench::Format("%.2f ms", ms); }
+
+std::string Ratio(double measured, double baseline) {
+  return baseline > 0 ? bench::Format("%.2f", measured / baseline) : "-";
+}
+
+template <typename F>
+std::vector<double> Each(const std::vector<RunResult>& runs, F f) {
+  std::vector<double> values;
+  for (const auto& run : runs) values.push_back(f(run));
+  return values;
+}
+
+std::uint32_t TotalLost(const std::vector<RunResult>& runs) {
+  std::uint32_t lost = 0;
+  for (const auto& run : runs) lost += run.Lost();
+  return lost;
+}
+
+void Report(const Settings& s, const std::string& variant, const std::vector<RunResult>& sustained,
+            const std::vector<RunResult>& sustainedBare, const std::vector<RunResult>& burst,
+            const std::vector<RunResult>& burstBare, const std::vector<RunResult>& latency,
+            const std::vector<RunResult>& latencyBare) {
+  auto rate = [](const RunResult& r) { return r.Rate(); };
+  const double sustainedRate = bench::Median(Each(sustained, rate));
+  const double sustainedBareRate = bench::Median(Each(sustainedBare, rate));
+  const std::uint32_t sustainedLost = TotalLost(sustained);
+  bench::PrintRow({bench::Format("1 feed sustained %.0f/s", s.sustainedRate) +
+                       bench::Format(" x %g s", s.sustainedSeconds) + variant,
+                   Rate(sustainedRate) + bench::Format(", %.0f lost", sustainedLost),
+                   "recvfrom " + Rate(sustainedBareRate) + bench::Format(", %.0f lost", TotalLost(sustainedBare)),
+                   Ratio(sustainedRate, sustainedBareRate), "none lost", bench::MetText(sustainedLost == 0)});
+
+  const double burstRate = bench::Median(Each(burst, rate));
+  const double burstBareRate = bench::Median(Each(burstBare, rate));
+  const std::uint32_t burstLost = TotalLost(burst);
+  bench::PrintRow({bench::Format("1 feed burst of %.0f", s.burstCount) + variant,
+                   Rate(burstRate) + bench::Format(", %.0f lost", burstLost),
+                   "recvfrom " + Rate(burstBareRate) + bench::Format(", %.0f lost", TotalLost(burstBare)),
+                   Ratio(burstRate, burstBareRate), "none lost", bench::MetText(burstLost == 0)});
+
+  auto late = [](const RunResult& r) { return r.maxTickLateMs; };
+  const auto lates = Each(sustained, late);
+  const auto idleLates = Each(sustainedBare, late);
+  const double worst = lates.empty() ? 0 : *std::max_element(lates.begin(), lates.end());
+  const double idleWorst = idleLates.empty() ? 0 : *std::max_element(idleLates.begin(), idleLates.end());
+  bench::PrintRow({"2 clock tick late, worst, sustained run" + variant, Ms(worst), "idle " + Ms(idleWorst), "-",
+                   "<= 100 ms", bench::MetText(worst <= 100)});
+
+  auto p50 = [](const RunResult& r) { return bench::Percentile(r.latenciesMs, 50); };
+  auto p99 = [](const RunResult& r) { return bench::Percentile(r.latenciesMs, 99); };
+  const double latency50 = bench::Median(Each(latency, p50)), bare50 = bench::Median(Each(latencyBare, p50));
+  const double latency99 = bench::Median(Each(latency, p99)), bare99 = bench::Median(Each(latencyBare, p99));
+  const std::uint32_t latencyLost = TotalLost(latency);
+  bench::PrintRow({bench::Format("3 latency send-to-painted p50 at %.0f/s", s.latencyRate) + variant, Ms(latency50),
+                   "recvfrom " + Ms(bare50), Ratio(latency50, bare50), "-", ""});
+  bench::PrintRow({bench::Format("3 latency send-to-painted p99 at %.0f/s", s.latencyRate) + variant,
+                   Ms(latency99) + (latencyLost ? bench::Format(", %.0f lost", latencyLost) : ""),
+                   "recvfrom " + Ms(bare99), Ratio(latency99, bare99), "< 20 ms",
+                   bench::MetText(latency99 < 20 && latencyLost == 0)});
+}
+
+// A fresh folder for the settings files and daily logs, removed at the end.
+class Workspace {
+ public:
+  Workspace() {
+    std::string pattern = "/tmp/kiosk-feed-bench-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    std::filesystem::create_directory(path_ / "bin");
+    // The program file is this one, so the kiosk can read its version.
+    std::filesystem::create_symlink("/proc/self/exe", path_ / "bin/rvukiosk");
+    std::filesystem::current_path(path_);
+    platform::SetProgramFilePathForTesting((path_ / "bin/rvukiosk").string());
+    // The test lines are "[CFS" pages; the browser is shown, as by default.
+    config::tKioskSettings settings;
+    settings.ShowCFS = true;
+    settings.BrowserVisible = true;
+    std::ofstream(config::kFileName, std::ios::binary) << config::KioskSettingsFileText(settings);
+  }
+  ~Workspace() {
+    std::error_code error;
+    std::filesystem::current_path("/", error);
+    std::filesystem::remove_all(path_, error);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool smoke = false, webEngine = false;
+  for (int i = 1; i < argc; ++i) {
+    smoke = smoke || std::string(argv[i]) == "--smoke";
+    webEngine = webEngine || std::string(argv[i]) == "--web-engine";
+  }
+  Settings s;
+  if (smoke) {
+    s = {1, 2000, 0.5, 1, 500, 1, 100, 0.5};
+  } else if (bench::QuickMode()) {
+    s = {1, 20000, 3, 2, 10000, 1, 100, 3};
+  }
+
+  QApplication app(argc, argv);
+  Workspace workspace;
+  NoBoxes boxes;
+  std::unique_ptr<platform::BrowserView> browser;
+  if (webEngine)
+    browser = std::make_unique<platform::WebEngineBrowserView>(nullptr);
+  else
+    browser = std::make_unique<StandInBrowser>();
+  auto window = std::make_unique<kiosk::TfrmMain>(
+      std::move(browser), boxes, [] {}, kiosk::KioskOptions{0});
+  kiosk::frmMain = window.get();
+  window->FormCreate();
+  window->show();
+  ScreenWatch watch(*window);
+  // The first tick, the first paint and the first poll of the status feed pass.
+  RunUntil([] { return false; }, smoke ? 300 : 2500);
+
+  std::printf("feed_bench: platform %s, window %dx%d, message list %dx%d, kiosk port %u\n",
+              qPrintable(QGuiApplication::platformName()), window->width(), window->height(),
+              window->rchMessages->width(), window->rchMessages->height(), window->IdUDPServer1->Port());
+
+  FeedBench feed(*window, watch);
+  std::vector<RunResult> sustained, sustainedBare, burst, burstBare, latency, latencyBare;
+  const auto sustainedCount = static_cast<std::uint32_t>(s.sustainedRate * s.sustainedSeconds);
+  const auto latencyCount = static_cast<std::uint32_t>(s.latencyRate * s.latencySeconds);
+  auto show = [](const char* what, const RunResult& r) {
+    std::printf("  %-18s %7.0f/s  seen %6u of %6u  drops %lld  gaps %u  p50 %.2f ms  p99 %.2f ms  tick late %.1f ms\n",
+                what, r.Rate(), r.seen, r.count, r.drops, r.gaps, bench::Percentile(r.latenciesMs, 50),
+                bench::Percentile(r.latenciesMs, 99), r.maxTickLateMs);
+    std::fflush(stdout);
+  };
+  for (int i = 0; i < s.sustainedRuns; ++i) {
+    sustained.push_back(feed.Kiosk(sustainedCount, s.sustainedRate));
+    show("sustained kiosk", sustained.back());
+    sustainedBare.push_back(feed.Bare(sustainedCount, s.sustainedRate));
+    show("sustained recvfrom", sustainedBare.back());
+  }
+  for (int i = 0; i < s.burstRuns; ++i) {
+    burst.push_back(feed.Kiosk(s.burstCount, 0));
+    show("burst kiosk", burst.back());
+    burstBare.push_back(feed.Bare(s.burstCount, 0));
+    show("burst recvfrom", burstBare.back());
+  }
+  for (int i = 0; i < s.latencyRuns; ++i) {
+    latency.push_back(feed.Kiosk(latencyCount, s.latencyRate));
+    show("latency kiosk", latency.back());
+    latencyBare.push_back(feed.Bare(latencyCount, s.latencyRate));
+    show("latency recvfrom", latencyBare.back());
+  }
+  std::printf("  %zu paints of the window, each %.2f ms (median), %.2f ms (99th percentile)\n", watch.PaintMs().size(),
+              bench::Median(watch.PaintMs()), bench::Percentile(watch.PaintMs(), 99));
+  Report(s, webEngine ? ", web view shown" : ", stand-in view", sustained, sustainedBare, burst, burstBare, latency,
+         latencyBare);
+
+  // The smoke run only shows that lines still get through.
+  const bool through = !burst.empty() && burst.back().lastSeen;
+  window.reset();
+  return smoke && !through ? 1 : 0;
+}

@@ -1,0 +1,204 @@
+// The idle cost of the real kiosk program under X, against the simulated unit
+// web service on localhost:8080 (the status feed's fixed host): the CPU time
+// its whole process tree (the kiosk and the web engine's processes) uses over
+// five minutes of normal running, with the browser shown, the screens
+// rotating, the status feed polled and a pager line every 3 seconds; and the
+// tree's memory at the end. Beside it, over the same time, the bare
+// QWebEngineView program on an X display of its own.
+//
+//   idle_bench KIOSK BARE [--seconds N] [--smoke]
+//   KIOSK_BENCH_QUICK=1   60 seconds instead of 300
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "bench/process_tree.h"
+#include "config/kiosk_settings.h"
+#include "tools/unit-service-sim/unit_service_sim.h"
+
+namespace {
+
+constexpr int kPagerPort = 15167;  // the real program's fixed port
+constexpr int kPagerEverySeconds = 3;
+
+// A folder with a copy of a program and a working directory beside it.
+class ProgramCopy {
+ public:
+  explicit ProgramCopy(const std::string& program) {
+    std::string pattern = "/tmp/kiosk-idle-bench-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    path_ = folder_ + "/" + std::filesystem::path(program).filename().string();
+    std::filesystem::copy_file(program, path_);
+  }
+  ~ProgramCopy() {
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
+  }
+  const std::string& Folder() const { return folder_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string folder_, path_;
+};
+
+bool UdpPortFree(int port) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return free;
+}
+
+void SendPagerLine(int number) {
+  const std::string line = "[RVU:0451002] BENCH PAGE " + std::to_string(number) + " RESCUE P3 LIFT ASSIST 7 RIVER RD";
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(kPagerPort);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sendto(fd, line.data(), line.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  close(fd);
+}
+
+std::string Megabytes(std::uint64_t bytes) { return bench::Format("%.0f MB", static_cast<double>(bytes) / 1e6); }
+
+void PrintBreakdown(const char* what, const bench::TreeCpu& cpu, double seconds) {
+  std::printf("  %s CPU by process:", what);
+  for (const auto& [name, used] : cpu.ByName()) std::printf("  %s %.2f%%", name.c_str(), 100 * used / seconds);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  bool smoke = false;
+  int seconds = bench::QuickMode() ? 60 : 300;
+  std::vector<std::string> programs;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--smoke") {
+      smoke = true;
+      seconds = 3;
+    } else if (args[i] == "--seconds" && i + 1 < args.size()) {
+      seconds = std::max(1, std::stoi(args[++i]));
+    } else {
+      programs.push_back(args[i]);
+    }
+  }
+  if (programs.size() != 2 || std::getenv("DISPLAY") == nullptr) {
+    std::fprintf(stderr, "usage (under an X display): idle_bench KIOSK BARE [--seconds N] [--smoke]\n");
+    return 2;
+  }
+  const int warmUpSeconds = smoke ? 2 : 15;
+  const std::string figure = bench::Format("6 idle CPU, whole tree, %.0f s", seconds);
+
+  // The kiosk polls localhost:8080; another program there would answer in the simulator's place.
+  sim::Options options;
+  options.port = 8080;
+  options.controlPort = 0;
+  auto service = std::make_unique<sim::UnitServiceSim>(options);
+  try {
+    service->Start();
+  } catch (const std::exception& e) {
+    if (!smoke) {
+      std::printf("idle_bench: the simulator cannot have port 8080: %s\n", e.what());
+      bench::PrintRow({figure, "not measured: port 8080 taken", "-", "-", "< 2% of a core", "NO"});
+      return 1;
+    }
+    options.port = 0;
+    service = std::make_unique<sim::UnitServiceSim>(options);
+    service->Start();
+  }
+  const bool pagerPortFree = UdpPortFree(kPagerPort);
+  if (!pagerPortFree) std::printf("idle_bench: UDP port %d is taken; the kiosk gets no pager lines\n", kPagerPort);
+
+  bench::BecomeSubreaper();
+  const ProgramCopy kioskCopy(programs[0]), bareCopy(programs[1]);
+  config::tKioskSettings settings;
+  settings.BrowserVisible = true;
+  settings.ShowCFS = settings.ShowMFS = settings.ShowSAAS = settings.ShowRVU = true;
+  std::ofstream(kioskCopy.Folder() + "/" + config::kFileName, std::ios::binary)
+      << config::KioskSettingsFileText(settings);
+
+  // The bare program gets a display of its own, so that neither window covers the other.
+  bench::Child bareDisplay("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", bareCopy.Path()},
+                           bareCopy.Folder());
+  bench::Child kiosk(kioskCopy.Path(), {}, kioskCopy.Folder());
+  pid_t bare = -1;
+  for (int i = 0; i < 200 && bare < 0; ++i) {
+    usleep(50 * 1000);
+    bare = bench::FindInTree(bareDisplay.Pid(), std::filesystem::path(bareCopy.Path()).filename().string());
+  }
+  if (bare < 0) {
+    std::printf("idle_bench: the bare program did not start\n");
+    return 1;
+  }
+  sleep(static_cast<unsigned>(warmUpSeconds));
+
+  bench::TreeCpu kioskCpu(kiosk.Pid()), bareCpu(bare);
+  kioskCpu.Begin();
+  bareCpu.Begin();
+  const auto threadsBefore = bench::ThreadCpu(kiosk.Pid());
+  const std::int64_t start = bench::MonotonicNs();
+  int pages = 0;
+  for (int second = 1; second <= seconds; ++second) {
+    const std::int64_t at = start + static_cast<std::int64_t>(second) * 1'000'000'000;
+    while (bench::MonotonicNs() < at) usleep(20 * 1000);
+    if (second % kPagerEverySeconds == 0) SendPagerLine(++pages);
+    kioskCpu.Sample();
+    bareCpu.Sample();
+    bench::ReapOrphans();
+  }
+  const double wall = static_cast<double>(bench::MonotonicNs() - start) / 1e9;
+  auto threads = bench::ThreadCpu(kiosk.Pid());
+  for (const auto& [name, seconds] : threadsBefore) threads[name] -= seconds;
+  const bench::TreeMemory kioskMemory = bench::ReadTreeMemory(kiosk.Pid());
+  const bench::TreeMemory bareMemory = bench::ReadTreeMemory(bare);
+  const bool kioskRan = kiosk.Running();
+  const std::size_t requests = service->Requests().size();
+  kiosk.Stop();
+  bareDisplay.Stop();
+  service->Stop();
+
+  const double kioskPercent = 100 * kioskCpu.Seconds() / wall;
+  const double barePercent = 100 * bareCpu.Seconds() / wall;
+  std::printf("  %.0f s measured after %d s of start-up: %d pager lines sent, %zu requests to the simulator%s\n", wall,
+              warmUpSeconds, pages, requests, kioskRan ? "" : ", the kiosk ENDED early");
+  PrintBreakdown("kiosk", kioskCpu, wall);
+  PrintBreakdown("bare", bareCpu, wall);
+  std::printf("  kiosk process CPU by thread:");
+  for (const auto& [name, used] : threads)
+    if (used > 0.005) std::printf("  %s %.2f%%", name.c_str(), 100 * used / wall);
+  std::printf("\n");
+  std::fflush(stdout);
+
+  bench::PrintRow({figure, bench::Format("%.2f%% of a core", kioskPercent),
+                   "bare QWebEngineView " + bench::Format("%.2f%%", barePercent),
+                   barePercent > 0 ? bench::Format("%.2f", kioskPercent / barePercent) : "-", "< 2% of a core",
+                   bench::MetText(kioskRan && kioskPercent < 2)});
+  bench::PrintRow({bench::Format("6 tree memory after %.0f s", seconds),
+                   "RSS " + Megabytes(kioskMemory.rssBytes) + ", PSS " + Megabytes(kioskMemory.pssBytes) +
+                       bench::Format(", %.0f processes", kioskMemory.processes),
+                   "bare RSS " + Megabytes(bareMemory.rssBytes) + ", PSS " + Megabytes(bareMemory.pssBytes) +
+                       bench::Format(", %.0f processes", bareMemory.processes),
+                   bareMemory.rssBytes ? bench::Format("%.2f", static_cast<double>(kioskMemory.rssBytes) /
+                                                                   static_cast<double>(bareMemory.rssBytes))
+                                       : "-",
+                   "-", ""});
+  return kioskRan ? 0 : 1;
+}
