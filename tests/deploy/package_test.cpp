@@ -264,7 +264,7 @@ TEST(CmakeInstall, OntoTheRunningSystemCreatesTheUserAndFolders) {
               " /" + top + " || exit 77\n";
   }
   const std::string log = Quote(dir.path() + "install.log");
-  script += "cmake --install " + Quote(KIOSK_BINARY_DIR) + " >" + log + " 2>&1 || { cat " + log + "; exit 1; }\n";
+  script += "cmake --install " + Quote(KIOSK_BINARY_DIR) + " --prefix / >" + log + " 2>&1 || { cat " + log + "; exit 1; }\n";
   script += "getent passwd rvukiosk | cut -d: -f6\n";
   script += "stat -c '%U %a %n' /opt/rvukiosk /opt/rvukiosk/rvukiosk /var/lib/rvukiosk\n";
   const auto result = Shell("unshare --mount --propagation private sh -c " + Quote(script));
