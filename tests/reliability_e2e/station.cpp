@@ -179,7 +179,8 @@ std::vector<ProcessMemory> GroupMemory(pid_t group) {
     const long pss = field(rollup, "Pss");
     if (pss < 0) continue;
     const long unfiled = std::max(0L, field(rollup, "Pss_Anon")) + std::max(0L, field(rollup, "Pss_Shmem"));
-    result.push_back({pid, pid == group ? std::string("kiosk") : WebEngineType(pid), pss, unfiled});
+    const long rssFile = std::max(0L, field(rollup, "Rss") - std::max(0L, field(rollup, "Anonymous")));
+    result.push_back({pid, pid == group ? std::string("kiosk") : WebEngineType(pid), pss, unfiled, rssFile});
   }
   return result;
 }

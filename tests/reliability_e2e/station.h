@@ -62,6 +62,7 @@ struct ProcessMemory {
   std::string name;  // "kiosk" or the web engine process type
   long pssKiB;
   long pssUnfiledKiB;  // Pss_Anon + Pss_Shmem
+  long rssFileKiB;     // resident pages of files (Rss - Anonymous), whoever shares them
 };
 std::vector<ProcessMemory> GroupMemory(pid_t group);
 // The web engine's page renderers of a process group.
