@@ -9,6 +9,7 @@
 #include "kiosk/qt_support.h"
 #include "platform/clock.h"
 #include "service/rvu_srvc.h"
+#include "service/web_request.h"
 
 namespace kiosk {
 
@@ -50,7 +51,12 @@ void TfrmMain::TimerTimer() {
   }
 
   service::tRVUSrvc status;
+  const std::uint32_t pollStart = platform::CurrentClock().TickCount();
   service::GetRVUSrvcXML(status);
+  // The screen's own request (incident record or summary) gets what the poll
+  // left of one request's time.
+  const service::RequestBudgetScope budget(
+      static_cast<long>(static_cast<std::uint32_t>(platform::CurrentClock().TickCount() - pollStart)));
 
   if (status.LEDDisplay.PageJ() != FromQString(lblPageJ->text()) && !config::KioskSettings.DebugMode) {
     lblPageJ->setText(ToQString(status.LEDDisplay.PageJ()));

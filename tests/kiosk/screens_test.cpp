@@ -1,4 +1,5 @@
 #include <QFrame>
+#include <chrono>
 #include <set>
 
 #include "tests/kiosk/screens_fixture.h"
@@ -173,6 +174,43 @@ TEST_F(RotationTest, ABlankPageIsPaintedBlack) {
     EXPECT_EQ(browser->backgrounds, c.painted ? std::vector<std::string>{"#000000"} : std::vector<std::string>{})
         << c.location;
   }
+}
+
+// The requests of one tick share one request's time: a silent service stops
+// the clock once per tick for that long, not once per request.
+TEST_F(RotationTest, ATickSpendsOneRequestTimeOnASilentService) {
+  service::gRequestTimeLimits = {2000, 2000, 200};
+  testsupport::SilentServer silent;
+  ServeFeed("", "ticker", 0);
+  struct Case {
+    const char* what;
+    bool feedSilent;
+    int step;
+    long leastMs, mostMs;
+  } cases[] = {
+      {"silent feed, then the incident record", true, 0, 2000, 2900},
+      {"silent feed, then the summary", true, 2, 2000, 2900},
+      {"feed answers, the incident record has its full time", false, 0, 1900, 2900},
+  };
+  platform::SystemClock real;  // the tick measures real time spent waiting
+  platform::SetClock(&real);
+  for (const auto& c : cases) {
+    service::SetFeedHostForTesting(c.feedSilent ? silent.host() : server.host());
+    service::ServiceSettings.WWWHost = silent.host();
+    window->State.CurrentIncident.RecordFound = false;
+    window->State.HoldScreenUntil = 0;
+    window->State.ScreenStep = c.step;
+    window->State.TickCount = 14;
+    const auto start = std::chrono::steady_clock::now();
+    window->TimerTimer();
+    const long ms = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    EXPECT_GE(ms, c.leastMs) << c.what;
+    EXPECT_LE(ms, c.mostMs) << c.what;
+    EXPECT_EQ(service::gRequestTimeLimits.totalMs, 2000) << c.what << ": the limits are restored";
+    EXPECT_TRUE(window->Timer->isActive()) << c.what;
+  }
+  platform::SetClock(&*clock);
 }
 
 }  // namespace
