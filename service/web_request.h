@@ -14,7 +14,7 @@ struct RequestTimeLimits {
   long totalMs = 30000;
   // The least a later request of the same tick is given once earlier ones have
   // used up the total, so a service that has just come back is still reached.
-  long leastMs = 1000;
+  long leastMs = 500;
 };
 inline RequestTimeLimits gRequestTimeLimits;
 
