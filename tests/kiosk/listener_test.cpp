@@ -6,6 +6,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "kiosk/pager_listener.h"
@@ -23,9 +27,10 @@ class Sender {
     to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   }
   ~Sender() { close(fd_); }
-  void Send(const std::string& data) {
-    ASSERT_EQ(sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to_), sizeof to_),
-              static_cast<ssize_t>(data.size()));
+  void Send(const std::string& data) { ASSERT_TRUE(TrySend(data)); }
+  bool TrySend(const std::string& data) {
+    return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to_), sizeof to_) ==
+           static_cast<ssize_t>(data.size());
   }
 
  private:
@@ -55,6 +60,61 @@ TEST(PagerListener, DatagramsUpTo8192BytesArriveWholeAndLongerOnesNot) {
   ASSERT_TRUE(ProcessUntil([&] { return received.size() >= 2; }, 3000));
   ProcessUntil([] { return false; }, 100);
   EXPECT_EQ(received, (std::vector<std::string>{exact, ""}));
+}
+
+// Round after round of bursts, each handled slowly: every datagram arrives, in
+// order, and the event loop keeps turning (a 5 ms timer stands for the clock
+// and the painting), because the listener hands control back every few
+// milliseconds instead of draining a whole burst in one go.
+TEST(PagerListener, RepeatedBurstsArriveWholeWhileTheEventLoopKeepsTurning) {
+  constexpr int kRounds = 10;
+  constexpr int kPerRound = 2000;
+  constexpr auto kHandlingTime = std::chrono::microseconds(100);  // 0.2 s of work per round
+  std::atomic<int> handled{0};
+  int outOfOrder = 0;
+  PagerListener listener(
+      0,
+      [&](const std::string& d) {
+        if (std::stoi(d.substr(0, d.find(' '))) != handled.load()) ++outOfOrder;
+        const auto until = std::chrono::steady_clock::now() + kHandlingTime;
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        ++handled;
+      },
+      nullptr);
+  ASSERT_TRUE(listener.Listening());
+
+  QElapsedTimer sinceShot;
+  qint64 longestGapMs = 0;
+  QTimer timer;
+  timer.setInterval(5);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    longestGapMs = std::max(longestGapMs, sinceShot.restart());
+  });
+
+  // Each round is sent as fast as the sender can once the previous one is handled.
+  std::atomic<bool> sendFailed{false};
+  std::thread sender([&, port = listener.Port()] {
+    Sender out(port);
+    for (int round = 0; round < kRounds; ++round) {
+      while (handled.load() < round * kPerRound) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (int i = 0; i < kPerRound; ++i) {
+        std::string line = std::to_string(round * kPerRound + i) + " [CFS:0451002] ";
+        line.resize(150, '.');
+        if (!out.TrySend(line)) sendFailed = true;
+      }
+    }
+  });
+  sinceShot.start();
+  timer.start();
+  const bool all = ProcessUntil([&] { return handled.load() >= kRounds * kPerRound; }, 30000);
+  timer.stop();
+  sender.join();
+  EXPECT_FALSE(sendFailed);
+  EXPECT_TRUE(all) << handled.load() << " of " << kRounds * kPerRound;
+  EXPECT_EQ(outOfOrder, 0);
+  // A whole burst handled in one go would hold the loop for 200 ms.
+  EXPECT_LT(longestGapMs, 100);
 }
 
 class ListenerThroughTheWindow : public testsupport::KioskTest {};
