@@ -559,6 +559,7 @@ int main(int argc, char** argv) {
     s = {1, 20000, 3, 2, 10000, 1, 100, 3};
   }
 
+  if (webEngine) platform::UseSoftwareSceneRenderer();  // as the kiosk program does
   QApplication app(argc, argv);
   Workspace workspace;
   NoBoxes boxes;

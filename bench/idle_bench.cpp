@@ -32,26 +32,6 @@ namespace {
 constexpr int kPagerPort = 15167;  // the real program's fixed port
 constexpr int kPagerEverySeconds = 3;
 
-// A folder with a copy of a program and a working directory beside it.
-class ProgramCopy {
- public:
-  explicit ProgramCopy(const std::string& program) {
-    std::string pattern = "/tmp/kiosk-idle-bench-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    path_ = folder_ + "/" + std::filesystem::path(program).filename().string();
-    std::filesystem::copy_file(program, path_);
-  }
-  ~ProgramCopy() {
-    std::error_code error;
-    std::filesystem::remove_all(folder_, error);
-  }
-  const std::string& Folder() const { return folder_; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string folder_, path_;
-};
 
 bool UdpPortFree(int port) {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -128,7 +108,7 @@ int main(int argc, char** argv) {
   if (!pagerPortFree) std::printf("idle_bench: UDP port %d is taken; the kiosk gets no pager lines\n", kPagerPort);
 
   bench::BecomeSubreaper();
-  const ProgramCopy kioskCopy(programs[0]), bareCopy(programs[1]);
+  const bench::ProgramCopy kioskCopy(programs[0]), bareCopy(programs[1]);
   config::tKioskSettings settings;
   settings.BrowserVisible = true;
   settings.ShowCFS = settings.ShowMFS = settings.ShowSAAS = settings.ShowRVU = true;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -16,6 +17,19 @@
 #include "bench/bench_util.h"
 
 namespace bench {
+
+ProgramCopy::ProgramCopy(const std::string& program) {
+  std::string pattern = "/tmp/kiosk-bench-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  folder_ = pattern;
+  path_ = folder_ + "/" + std::filesystem::path(program).filename().string();
+  std::filesystem::copy_file(program, path_);
+}
+
+ProgramCopy::~ProgramCopy() {
+  std::error_code error;
+  std::filesystem::remove_all(folder_, error);
+}
 
 void BecomeSubreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1UL); }
 

@@ -16,6 +16,22 @@ namespace bench {
 // child leaves behind are still found below this one and are reaped here.
 void BecomeSubreaper();
 
+// A fresh folder in /tmp holding a copy of a program, so that what the program
+// writes beside itself (the kiosk's daily logs) and in its working directory
+// stays there; removed with everything in it at the end of the scope.
+class ProgramCopy {
+ public:
+  explicit ProgramCopy(const std::string& program);
+  ~ProgramCopy();
+  ProgramCopy(const ProgramCopy&) = delete;
+  ProgramCopy& operator=(const ProgramCopy&) = delete;
+  const std::string& Folder() const { return folder_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string folder_, path_;
+};
+
 // A program started in a working directory, in a new process group, with the
 // environment of this process less QT_QPA_PLATFORM, with the web engine's
 // sandbox off when running as root (it cannot run as root otherwise), and its

@@ -76,27 +76,6 @@ Times TimeToRedFrame(QScreen* screen, const std::string& program, const std::str
   return times;
 }
 
-// A folder with a copy of a program, so that what the program writes beside
-// itself (the kiosk's daily logs) and in its working directory stays there.
-class ProgramCopy {
- public:
-  explicit ProgramCopy(const std::string& program) {
-    std::string pattern = "/tmp/kiosk-startup-bench-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    path_ = folder_ + "/" + std::filesystem::path(program).filename().string();
-    std::filesystem::copy_file(program, path_);
-  }
-  ~ProgramCopy() {
-    std::error_code error;
-    std::filesystem::remove_all(folder_, error);
-  }
-  const std::string& Folder() const { return folder_; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string folder_, path_;
-};
 
 }  // namespace
 
@@ -124,13 +103,13 @@ int main(int argc, char** argv) {
   QScreen* screen = QGuiApplication::primaryScreen();
   bench::BecomeSubreaper();
 
-  const ProgramCopy kiosk(programs[0]), bare(programs[1]);
+  const bench::ProgramCopy kiosk(programs[0]), bare(programs[1]);
   std::vector<double> kioskMs, bareMs, kioskFirstMs, bareFirstMs;
   int failures = 0;
   auto text = [](const std::optional<double>& ms) { return ms ? bench::Format("%.0f ms", *ms) : std::string("none"); };
   // One unmeasured start of each first, so that both find the files in the page cache.
   for (int run = smoke ? 1 : 0; run <= runs; ++run) {
-    for (const ProgramCopy* program : {&kiosk, &bare}) {
+    for (const bench::ProgramCopy* program : {&kiosk, &bare}) {
       const bool isKiosk = program == &kiosk;
       const Times times = TimeToRedFrame(screen, program->Path(), program->Folder(), isKiosk);
       std::printf("  %s run %d: first frame %s, red %s %s\n", isKiosk ? "kiosk" : "bare QWebEngineView", run,

@@ -23,10 +23,7 @@ void OnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The web view's scene is drawn by Qt Quick's software renderer: without a
-  // GPU the OpenGL path composites the whole window in software on every
-  // repaint (the clock each second), which costs far more CPU and delays lines.
-  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+  platform::UseSoftwareSceneRenderer();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("RVU Kiosk"));
 

@@ -11,6 +11,10 @@
 
 namespace platform {
 
+void UseSoftwareSceneRenderer() {
+  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
+}
+
 QString ToQString(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }

@@ -6,32 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+
 namespace testsupport {
 
 // The real kiosk program, started in a working directory of its own under the
 // X display of the test (the test runs inside xvfb-run), in a process group of
 // its own so that its web engine processes can be checked for afterwards.
-class KioskProcess {
+class KioskProcess : public Process {
  public:
   KioskProcess(const std::string& program, const std::string& workingDirectory);
-  ~KioskProcess();
-  KioskProcess(const KioskProcess&) = delete;
-  KioskProcess& operator=(const KioskProcess&) = delete;
-
-  pid_t pid() const { return pid_; }
-  bool Running();
-  // Sends a signal and waits for the exit; the exit status, or -1 when it did
-  // not end in time (it is then killed).
-  int Stop(int signal, int timeoutMs);
-  // Waits for the program to end by itself.
-  int WaitForExit(int timeoutMs);
-  // Whether any process of its group is still there.
-  bool GroupAlive() const;
-
- private:
-  pid_t pid_ = -1;
-  int status_ = -1;
-  bool exited_ = false;
 };
 
 // A screenshot of the whole X display.

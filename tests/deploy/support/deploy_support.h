@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+
 // Helpers of the deployment tests: environment, the service manager's
 // notification socket, child programs, shell commands and an rsyslog receiver.
 namespace deploytest {
@@ -54,28 +56,7 @@ CommandResult Shell(const std::string& command);
 // A word for the shell, in single quotes.
 std::string Quote(const std::string& word);
 
-// A program started in a process group of its own, with changes to the
-// environment (nullopt removes a variable) and its output in a file.
-class Process {
- public:
-  Process(const std::vector<std::string>& argv, const std::map<std::string, std::optional<std::string>>& env,
-          const std::string& workingDirectory, const std::string& outputFile);
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  pid_t pid() const { return pid_; }
-  bool Running();
-  // The exit status (128 + signal for a signal), or -1 when it did not end in time.
-  int WaitForExit(int timeoutMs);
-  // Sends a signal and waits; a program that does not end in time is killed and -1 returned.
-  int Stop(int signal, int timeoutMs);
-
- private:
-  pid_t pid_ = -1;
-  int status_ = 0;
-  bool exited_ = false;
-};
+using Process = testsupport::Process;
 
 // Waits until a condition holds, checking every 50 ms.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
