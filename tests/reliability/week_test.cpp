@@ -11,6 +11,14 @@ namespace {
 using testsupport::KioskWithSimulator;
 using testsupport::Score;
 
+// Under AddressSanitizer freed memory waits in a quarantine of a few hundred
+// megabytes, so the process's resident size says nothing about growth.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryMeasurable = false;
+#else
+constexpr bool kMemoryMeasurable = true;
+#endif
+
 class SimulatedWeek : public KioskWithSimulator {};
 
 std::vector<std::string> DailyLogs(const std::string& folder) {
@@ -89,8 +97,16 @@ TEST_F(SimulatedWeek, DaysTurnLogsRollScreenSaverCyclesAndNothingGrows) {
   EXPECT_LE(maxLines, 71u);
   EXPECT_LE(moreFiles, 0);
   EXPECT_LE(moreSockets, 4);
-  EXPECT_LT(rss - rssAfterHour, 16 * 1024);
-  EXPECT_LT(rss - rssAfterDay, 4 * 1024);
+  if (!kMemoryMeasurable) {
+    Score("week: resident memory", "not measured: AddressSanitizer holds freed memory in quarantine", "-", true);
+  } else {
+    EXPECT_LT(rss - rssAfterHour, 16 * 1024);
+    EXPECT_LT(rss - rssAfterDay, 4 * 1024);
+    Score("week: resident memory after the first hour", std::to_string((rss - rssAfterHour) / 1024) + " MiB more",
+          "< 16 MiB", rss - rssAfterHour < 16 * 1024);
+    Score("week: resident memory over the last six days", std::to_string((rss - rssAfterDay) / 1024) + " MiB more",
+          "< 4 MiB", rss - rssAfterDay < 4 * 1024);
+  }
 
   Score("week: daily log files kept (retention 7)", std::to_string(logs.size()), "7", logs.size() == 7);
   Score("week: new days starting with the note", std::to_string(datesSeen.size() - missingNotes.size()) + "/7",
@@ -101,10 +117,6 @@ TEST_F(SimulatedWeek, DaysTurnLogsRollScreenSaverCyclesAndNothingGrows) {
   Score("week: open files and pipes after the first hour", std::to_string(moreFiles) + " more", "<= 0",
         moreFiles <= 0);
   Score("week: open sockets after the first hour", std::to_string(moreSockets) + " more", "<= 4", moreSockets <= 4);
-  Score("week: resident memory after the first hour", std::to_string((rss - rssAfterHour) / 1024) + " MiB more",
-        "< 16 MiB", rss - rssAfterHour < 16 * 1024);
-  Score("week: resident memory over the last six days", std::to_string((rss - rssAfterDay) / 1024) + " MiB more",
-        "< 4 MiB", rss - rssAfterDay < 4 * 1024);
   Score("week: time to simulate", std::to_string(static_cast<int>(seconds)) + " s", "-", true);
 }
 
