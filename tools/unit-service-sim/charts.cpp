@@ -61,11 +61,9 @@ void NoData(Svg& svg, std::string_view text) {
 
 std::string Page(std::string_view title, Svg& svg) { return HtmlPage(title, svg.Finish()); }
 
-std::string VerticalBars(std::string_view title, std::string_view subtitle, const std::vector<Bar>& bars,
-                         std::string_view xAxis, std::string_view yAxis) {
-  Svg svg = Frame(title, subtitle);
-  double maxValue = 0;
-  for (const Bar& b : bars) maxValue = std::max(maxValue, b.value);
+// Horizontal grid lines with their values up the left, and the two axes;
+// returns the value at the top of the plot.
+double ValueGrid(Svg& svg, double maxValue) {
   const double step = TickStep(maxValue);
   const double top = std::max(step, std::ceil(maxValue / step) * step);
   for (double v = 0; v <= top + 1e-9; v += step) {
@@ -75,6 +73,15 @@ std::string VerticalBars(std::string_view title, std::string_view subtitle, cons
   }
   svg.Line(kLeft, kTop, kLeft, kBottom, "#c9d1d9", 2, "class=\"axis\"");
   svg.Line(kLeft, kBottom, kRight, kBottom, "#c9d1d9", 2, "class=\"axis\"");
+  return top;
+}
+
+std::string VerticalBars(std::string_view title, std::string_view subtitle, const std::vector<Bar>& bars,
+                         std::string_view xAxis, std::string_view yAxis) {
+  Svg svg = Frame(title, subtitle);
+  double maxValue = 0;
+  for (const Bar& b : bars) maxValue = std::max(maxValue, b.value);
+  const double top = ValueGrid(svg, maxValue);
   const double slot = (kRight - kLeft) / std::max<size_t>(1, bars.size());
   for (size_t i = 0; i < bars.size(); ++i) {
     const double h = (kBottom - kTop) * bars[i].value / top;
@@ -294,15 +301,7 @@ std::string IncidentCounts(const IncidentBook& book, TimePoint now) {
     if (hour >= 0 && hour < 24) ++counts[static_cast<size_t>(hour)];
   }
   const int maxCount = *std::max_element(counts.begin(), counts.end());
-  const double step = TickStep(maxCount);
-  const double top = std::max(step, std::ceil(maxCount / step) * step);
-  for (double v = 0; v <= top + 1e-9; v += step) {
-    const double y = kBottom - (kBottom - kTop) * v / top;
-    svg.Line(kLeft, y, kRight, y, "#30363d", 1);
-    svg.Text(kLeft - 12, y + 5, Num(v), 14, "#c9d1d9", "text-anchor=\"end\"");
-  }
-  svg.Line(kLeft, kTop, kLeft, kBottom, "#c9d1d9", 2, "class=\"axis\"");
-  svg.Line(kLeft, kBottom, kRight, kBottom, "#c9d1d9", 2, "class=\"axis\"");
+  const double top = ValueGrid(svg, maxCount);
   Points line, area;
   area.emplace_back(kLeft, kBottom);
   for (size_t i = 0; i < counts.size(); ++i) {
