@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pagergw {
+
+// One page as multimon-ng 1.2 prints it on a line of its own.
+struct DecodedPage {
+  enum class Form { Alpha, Numeric, Tone };
+
+  std::string protocol;                 // "POCSAG512", "POCSAG1200", "POCSAG2400" or "FLEX"
+  std::vector<std::uint64_t> capcodes;  // one, or the members of a FLEX group page
+  int function = -1;                    // POCSAG's function bits; -1 for FLEX
+  Form form = Form::Alpha;
+  std::string text;                     // as printed: POCSAG alpha with its <XXX> markers
+
+  bool operator==(const DecodedPage&) const = default;
+};
+
+// Reads one output line (without its line end). Gives nothing for every line
+// that is not a page: the decoder's banner and state lines, partial decodes
+// without an address, FLEX pages of unknown type.
+//
+//   POCSAG1200: Address: 1234567  Function: 3  Alpha:   TEXT<EOT>
+//   POCSAG512: Address:    1234  Function: 0  Numeric: 12345
+//   POCSAG2400: Address:    4321  Function: 0             (tone only)
+//   FLEX|2024-05-01 10:11:12|1600/2/K/A|05.012|001234567|ALN|TEXT
+//   FLEX|2024-05-01 10:11:12|1600/2/K/A|05.012|002029568 001234567 001234568|ALN|TEXT
+//   FLEX: 2024-05-01 10:11:12 1600/2/A 05.012 [001234567] NUM 12345
+//   FLEX: 2024-05-01 10:11:12 1600/2/A 05.012 [001234567] TON
+std::optional<DecodedPage> ParseDecoderLine(std::string_view line);
+
+// In its automatic mode multimon-ng prints a POCSAG message it cannot classify
+// twice, first as Numeric then as Alpha. Whether `second` is that Alpha twin
+// of `first`.
+bool IsAlphaTwin(const DecodedPage& first, const DecodedPage& second);
+// Which of the two a pager of that function shows: function 0 is numeric by
+// convention, every other function alphanumeric.
+const DecodedPage& ChooseTwin(const DecodedPage& numeric, const DecodedPage& alpha);
+
+}  // namespace pagergw

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pager-gateway/capcode_table.h"
+#include "pager-gateway/decoder_line.h"
+#include "pager-gateway/dedup.h"
+#include "pager-gateway/feed_line.h"
+
+namespace pagergw {
+
+// Severities of the gateway's own reports, as syslog numbers them.
+enum Severity { kError = 3, kWarning = 4, kNotice = 5, kInfo = 6, kDebug = 7 };
+using ReportFn = std::function<void(int severity, const std::string& message)>;
+
+// Says once when no page has been decoded for longer than the limit, and once
+// when pages come again. Times in milliseconds of a steady clock.
+class SilenceWatch {
+ public:
+  SilenceWatch(std::int64_t limitMs, std::int64_t startMs) : limitMs_(limitMs), lastPageMs_(startMs) {}
+  // The report due at `nowMs`, if any.
+  std::optional<std::string> Check(std::int64_t nowMs);
+  // A page was decoded; the report of the silence's end when one was reported.
+  std::optional<std::string> OnPage(std::int64_t nowMs);
+  std::int64_t SilentForMs(std::int64_t nowMs) const { return nowMs - lastPageMs_; }
+
+ private:
+  std::int64_t limitMs_;
+  std::int64_t lastPageMs_;
+  bool reported_ = false;
+};
+
+// From multimon-ng's output lines to the datagrams of the feed: parse, choose
+// between the Numeric and Alpha prints of one message, map through the capcode
+// table, drop duplicates, cut to the kiosk's size. No I/O: the caller passes the
+// times and sends what it is given.
+class Gateway {
+ public:
+  // How long a POCSAG Numeric print waits for its Alpha twin.
+  static constexpr std::int64_t kTwinWaitMs = 250;
+
+  Gateway(CapcodeTable table, std::int64_t duplicateWindowMs, std::int64_t silenceReportMs, std::int64_t startMs,
+          ReportFn report);
+
+  void SetTable(CapcodeTable table) { table_ = std::move(table); }
+
+  // One output line without its line end, received at `wall` (local time of
+  // day) and `nowMs`. Gives the datagrams to send now.
+  std::vector<std::string> OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs);
+  // Time passing: a held Numeric print whose twin did not come; the silence report.
+  std::vector<std::string> OnTick(std::int64_t nowMs);
+  // End of input: whatever is held goes out.
+  std::vector<std::string> Flush();
+
+  std::int64_t SilentForMs(std::int64_t nowMs) const { return silence_.SilentForMs(nowMs); }
+  std::uint64_t PagesDecoded() const { return pagesDecoded_; }
+
+ private:
+  void Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out);
+
+  struct Held {
+    DecodedPage page;
+    TimeOfDay wall;
+    std::int64_t atMs;
+  };
+
+  CapcodeTable table_;
+  std::int64_t duplicateWindowMs_;
+  DuplicateFilter duplicates_;
+  SilenceWatch silence_;
+  ReportFn report_;
+  std::optional<Held> held_;
+  std::uint64_t pagesDecoded_ = 0;
+};
+
+}  // namespace pagergw

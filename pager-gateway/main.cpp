@@ -1,0 +1,254 @@
+// rvu-pager-gateway: the station's own pager gateway. Reads multimon-ng's
+// output (from standard input, a named pipe, or the rtl_fm | multimon-ng
+// pipeline it runs itself), maps each page through the capcode table and sends
+// it to the kiosks as one UDP datagram per line.
+//
+//   rvu-pager-gateway [--settings FILE] [--check]
+//
+// --check reads the settings and the capcode table, prints what is wrong with
+// them and exits (status 1 when anything is). SIGHUP reads the capcode table again.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "pager-gateway/gateway.h"
+#include "pager-gateway/receiver.h"
+#include "pager-gateway/report.h"
+#include "pager-gateway/sender.h"
+#include "pager-gateway/settings.h"
+#include "platform/watchdog.h"
+
+namespace {
+
+using namespace pagergw;
+
+constexpr const char* kDefaultSettings = "/etc/rvu-pager-gateway/gateway.conf";
+
+volatile sig_atomic_t gStop = 0;
+volatile sig_atomic_t gReload = 0;
+
+void OnStop(int) { gStop = 1; }
+void OnReload(int) { gReload = 1; }
+
+void InstallHandlers() {
+  struct sigaction sa {};
+  sigemptyset(&sa.sa_mask);
+  sa.sa_handler = OnStop;  // no SA_RESTART: a signal ends the wait in poll()
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnReload;
+  sigaction(SIGHUP, &sa, nullptr);
+}
+
+std::int64_t MonoMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+TimeOfDay WallTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return {tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Join(const std::vector<std::string>& words, const char* separator = " ") {
+  std::string out;
+  for (const auto& w : words) out += (out.empty() ? "" : separator) + w;
+  return out;
+}
+
+// The capcode table, with its problems reported; an unreadable file gives an
+// empty table, so every page goes out under the default agency.
+CapcodeTable LoadTable(const std::string& path, const ReportFn& report, bool& clean) {
+  const auto text = ReadFile(path);
+  if (!text) {
+    report(kError, "cannot read the capcode table " + path + ": " + std::strerror(errno) +
+                       "; every capcode counts as unknown");
+    clean = false;
+    return {};
+  }
+  CapcodeTableResult result = ParseCapcodeTable(*text);
+  for (const auto& problem : result.problems) report(kWarning, "capcode table " + path + " " + problem);
+  clean = result.problems.empty();
+  report(kInfo, "capcode table " + path + ": " + std::to_string(result.table.entries.size()) +
+                    " capcodes, others are " + result.table.defaultAgency);
+  return result.table;
+}
+
+int Usage() {
+  std::cerr << "usage: rvu-pager-gateway [--settings FILE] [--check]\n";
+  return 2;
+}
+
+// Opens the named pipe for reading and writing, so that it never reads an end
+// of file when the program writing into it ends or restarts.
+int OpenNamedPipe(const std::string& path, const ReportFn& report) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT && ::mkfifo(path.c_str(), 0660) != 0) {
+    report(kError, "cannot create the named pipe " + path + ": " + std::strerror(errno));
+    return -1;
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) report(kError, "cannot open " + path + ": " + std::strerror(errno));
+  return fd;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string settingsPath = kDefaultSettings;
+  bool checkOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--settings" && i + 1 < argc) settingsPath = argv[++i];
+    else if (arg == "--check") checkOnly = true;
+    else return Usage();
+  }
+
+  SettingsResult loaded;
+  const auto settingsText = ReadFile(settingsPath);
+  if (settingsText) loaded = ParseSettings(*settingsText);
+  const Settings& settings = loaded.settings;
+  Reporter reporter(settings.syslogServer);
+  const ReportFn report = [&reporter](int severity, const std::string& message) { reporter.Report(severity, message); };
+  bool clean = settingsText.has_value() && loaded.problems.empty();
+  if (!settingsText) report(kWarning, "cannot read " + settingsPath + ": " + std::strerror(errno) + "; using the defaults");
+  for (const auto& problem : loaded.problems) report(kWarning, "settings " + settingsPath + " " + problem);
+  bool tableClean = true;
+  CapcodeTable table = LoadTable(settings.capcodeTable, report, tableClean);
+  if (checkOnly) return clean && tableClean ? 0 : 1;
+
+  InstallHandlers();
+  std::vector<std::string> targets = settings.kiosks;
+  if (!settings.broadcast.empty()) targets.push_back(settings.broadcast);
+  FeedSender sender(targets, settings.port, report);
+  Gateway gateway(std::move(table), settings.duplicateWindowSeconds * 1000LL, settings.silenceReportSeconds * 1000LL,
+                  MonoMs(), report);
+  auto send = [&sender](const std::vector<std::string>& datagrams) {
+    for (const auto& d : datagrams) sender.Send(d);
+  };
+
+  const bool receiverMode = settings.input == "receiver";
+  const bool stdinMode = settings.input == "stdin";
+  int inputFd = -1;
+  if (stdinMode) {
+    inputFd = STDIN_FILENO;
+  } else if (!receiverMode) {
+    inputFd = OpenNamedPipe(settings.input, report);
+    if (inputFd < 0) return 1;
+  }
+  report(kNotice, "started: reading " + (receiverMode ? std::string("the receiver on ") + settings.frequency : settings.input) +
+                      ", sending to " + Join(targets, ", ") + " port " + std::to_string(settings.port));
+  platform::NotifyReady();
+
+  const PipelineCommands commands = BuildPipeline(settings);
+  ReceiverPipeline pipeline;
+  std::int64_t restartAt = MonoMs(), startedAt = 0, endedSince = -1;
+  std::uint64_t pagesAtStart = 0;
+  int restartsInARow = 0;
+  LineSplitter splitter;
+  const auto pingInterval = platform::WatchdogPingInterval().count();
+  std::int64_t lastPing = MonoMs();
+
+  auto takeLines = [&](const std::vector<std::string>& lines) {
+    for (const auto& line : lines) send(gateway.OnDecoderLine(line, WallTime(), MonoMs()));
+  };
+  auto endOfInput = [&] {
+    if (auto rest = splitter.Rest()) takeLines({*rest});
+    send(gateway.Flush());
+  };
+  auto pipelineDown = [&](const std::string& why) {
+    const std::string how = pipeline.Stop();
+    endOfInput();
+    if (gateway.PagesDecoded() > pagesAtStart) restartsInARow = 0;  // that run worked
+    ++restartsInARow;
+    const int pause =
+        RestartPauseSeconds(restartsInARow, settings.restartPauseMinSeconds, settings.restartPauseMaxSeconds);
+    report(kWarning, "receiver " + why + " (" + how + "); restart " + std::to_string(restartsInARow) +
+                         " in a row in " + std::to_string(pause) + " s");
+    restartAt = MonoMs() + pause * 1000LL;
+    endedSince = -1;
+  };
+
+  bool inputEnded = false;
+  while (!gStop && !inputEnded) {
+    std::int64_t now = MonoMs();
+    if (receiverMode && !pipeline.Running() && now >= restartAt) {
+      std::string error;
+      if (pipeline.Start(commands, error)) {
+        report(kNotice, "receiver started: " + Join(commands.receiver) + " | " + Join(commands.decoder));
+        startedAt = now;
+        pagesAtStart = gateway.PagesDecoded();
+      } else {
+        ++restartsInARow;
+        const int pause =
+            RestartPauseSeconds(restartsInARow, settings.restartPauseMinSeconds, settings.restartPauseMaxSeconds);
+        report(kError, "cannot start the receiver: " + error + "; next try in " + std::to_string(pause) + " s");
+        restartAt = now + pause * 1000LL;
+      }
+    }
+    const int fd = receiverMode ? pipeline.OutputFd() : inputFd;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, 100);
+    if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buffer[65536];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        takeLines(splitter.Feed(std::string_view(buffer, static_cast<std::size_t>(n))));
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (receiverMode) {
+          pipelineDown("ended");
+        } else {
+          endOfInput();
+          inputEnded = true;
+        }
+      }
+    }
+    now = MonoMs();
+    if (receiverMode && pipeline.Running()) {
+      // A program that ended without the decoder's output closing (the decoder hangs).
+      if (pipeline.AnyEnded()) {
+        if (endedSince < 0) endedSince = now;
+        if (now - endedSince >= 3000) pipelineDown("program ended");
+      }
+      const std::int64_t silent = std::min(gateway.SilentForMs(now), now - startedAt);
+      if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
+        pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
+    }
+    send(gateway.OnTick(now));
+    if (gReload) {
+      gReload = 0;
+      bool ok = true;
+      gateway.SetTable(LoadTable(settings.capcodeTable, report, ok));
+    }
+    if (pingInterval > 0 && now - lastPing >= pingInterval) {
+      platform::NotifyWatchdog();
+      lastPing = now;
+    }
+  }
+
+  platform::NotifyStopping();
+  if (pipeline.Running()) pipeline.Stop();
+  if (!inputEnded) endOfInput();
+  report(kNotice, std::string("stopped") + (inputEnded ? ": end of input" : ""));
+  return 0;
+}

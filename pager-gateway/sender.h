@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pager-gateway/gateway.h"
+
+namespace pagergw {
+
+// Sends each feed line as one UDP datagram to every kiosk and to the broadcast
+// address. Names are resolved at each send (a kiosk may change its address);
+// an IPv4 address is preferred, as the kiosk listens on IPv4. A target that
+// starts or stops failing is reported once, not at every page.
+class FeedSender {
+ public:
+  FeedSender(std::vector<std::string> targets, int port, ReportFn report);
+  ~FeedSender();
+  FeedSender(const FeedSender&) = delete;
+  FeedSender& operator=(const FeedSender&) = delete;
+
+  // The number of targets the datagram went to.
+  int Send(const std::string& datagram);
+
+ private:
+  bool SendTo(const std::string& host, const std::string& datagram, std::string& error);
+
+  std::vector<std::string> targets_;
+  int port_;
+  ReportFn report_;
+  int fd4_ = -1, fd6_ = -1;
+  std::map<std::string, bool> failing_;
+};
+
+}  // namespace pagergw

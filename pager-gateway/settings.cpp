@@ -1,0 +1,148 @@
+#include "pager-gateway/settings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace pagergw {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// Words separated by blanks or commas.
+std::vector<std::string> Words(std::string_view s) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : std::string(s) + " ") {
+    if (c == ' ' || c == ',' || c == '\t') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return words;
+}
+
+bool ReadInt(std::string_view s, int lo, int hi, int& out) {
+  int value = 0;
+  const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (ec != std::errc() || ptr != s.data() + s.size() || value < lo || value > hi) return false;
+  out = value;
+  return true;
+}
+
+const std::vector<std::string> kModes = {"POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"};
+
+}  // namespace
+
+SettingsResult ParseSettings(std::string_view text) {
+  SettingsResult result;
+  Settings& s = result.settings;
+  using Reader = std::function<std::string(std::string_view)>;  // gives the problem, or ""
+  auto text_ = [](std::string& field, bool mayBeEmpty) -> Reader {
+    return [&field, mayBeEmpty](std::string_view v) -> std::string {
+      if (v.empty() && !mayBeEmpty) return "needs a value";
+      field = std::string(v);
+      return "";
+    };
+  };
+  auto int_ = [](int& field, int lo, int hi) -> Reader {
+    return [&field, lo, hi](std::string_view v) -> std::string {
+      return ReadInt(v, lo, hi, field) ? "" : "needs a whole number from " + std::to_string(lo) + " to " +
+                                                   std::to_string(hi);
+    };
+  };
+  const std::map<std::string, Reader, std::less<>> readers = {
+      {"Input", text_(s.input, false)},
+      {"RtlFm", text_(s.rtlFm, false)},
+      {"MultimonNg", text_(s.multimonNg, false)},
+      {"Device", text_(s.device, false)},
+      {"Frequency", text_(s.frequency, false)},
+      {"Gain", text_(s.gain, false)},
+      {"PPM", int_(s.ppm, -1000, 1000)},
+      {"SampleRate", int_(s.sampleRate, 1000, 3200000)},
+      {"Modes",
+       [&s](std::string_view v) -> std::string {
+         std::vector<std::string> modes = Words(v);
+         if (modes.empty()) return "needs at least one of POCSAG512 POCSAG1200 POCSAG2400 FLEX";
+         for (const auto& m : modes)
+           if (std::find(kModes.begin(), kModes.end(), m) == kModes.end())
+             return "\"" + m + "\" is none of POCSAG512 POCSAG1200 POCSAG2400 FLEX";
+         s.modes = modes;
+         return "";
+       }},
+      {"Kiosks",
+       [&s](std::string_view v) -> std::string {
+         s.kiosks = Words(v);
+         return "";
+       }},
+      {"Broadcast", text_(s.broadcast, true)},
+      {"Port", int_(s.port, 1, 65535)},
+      {"DuplicateWindow", int_(s.duplicateWindowSeconds, 0, 86400)},
+      {"SilenceReport", int_(s.silenceReportSeconds, 1, 604800)},
+      {"SilenceRestart", int_(s.silenceRestartSeconds, 0, 604800)},
+      {"RestartPauseMin", int_(s.restartPauseMinSeconds, 1, 3600)},
+      {"RestartPauseMax", int_(s.restartPauseMaxSeconds, 1, 86400)},
+      {"CapcodeTable", text_(s.capcodeTable, false)},
+      {"SyslogServer", text_(s.syslogServer, true)},
+  };
+
+  int number = 0;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    ++number;
+    if (const auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+    line = Trim(line);
+    if (line.empty()) continue;
+    const std::string where = "line " + std::to_string(number) + ": ";
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      result.problems.push_back(where + "no \"Name = value\"");
+      continue;
+    }
+    const std::string_view name = Trim(line.substr(0, equals));
+    const auto reader = readers.find(name);
+    if (reader == readers.end()) {
+      result.problems.push_back(where + "unknown setting \"" + std::string(name) + "\"");
+      continue;
+    }
+    if (std::string problem = reader->second(Trim(line.substr(equals + 1))); !problem.empty())
+      result.problems.push_back(where + std::string(name) + " " + problem);
+  }
+  if (s.restartPauseMaxSeconds < s.restartPauseMinSeconds) {
+    result.problems.push_back("RestartPauseMax is below RestartPauseMin; taken as equal");
+    s.restartPauseMaxSeconds = s.restartPauseMinSeconds;
+  }
+  if (s.kiosks.empty() && s.broadcast.empty()) result.problems.push_back("neither Kiosks nor Broadcast: nothing is sent");
+  return result;
+}
+
+PipelineCommands BuildPipeline(const Settings& s) {
+  PipelineCommands c;
+  constexpr int kDecoderRate = 22050;  // the rate multimon-ng's raw input must have
+  c.receiver = {s.rtlFm, "-d", s.device, "-M", "fm", "-f", s.frequency, "-s", std::to_string(s.sampleRate)};
+  if (s.sampleRate != kDecoderRate) c.receiver.insert(c.receiver.end(), {"-r", std::to_string(kDecoderRate)});
+  if (s.gain != "auto") c.receiver.insert(c.receiver.end(), {"-g", s.gain});
+  c.receiver.insert(c.receiver.end(), {"-p", std::to_string(s.ppm), "-"});
+  c.decoder = {s.multimonNg, "-t", "raw"};
+  for (const auto& mode : s.modes) c.decoder.insert(c.decoder.end(), {"-a", mode});
+  c.decoder.push_back("-");
+  return c;
+}
+
+int RestartPauseSeconds(int restartsInARow, int minSeconds, int maxSeconds) {
+  long long pause = minSeconds;
+  for (int i = 1; i < restartsInARow && pause < maxSeconds; ++i) pause *= 2;
+  return static_cast<int>(std::min<long long>(pause, maxSeconds));
+}
+
+}  // namespace pagergw
