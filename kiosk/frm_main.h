@@ -60,6 +60,7 @@ struct tKioskState {
   platform::TDateTime LastPacketTime = 0;
   bool CommsLostReported = false;
   platform::TDateTime ScreenSaverUntil = 0;
+  bool SummaryStep = false;  // the task summary is this period's screen
 };
 
 // The kiosk's one window. Its handlers are split over files by concern:
@@ -133,6 +134,12 @@ class TfrmMain final : public QWidget {
 
   void CreateComponents();
   void CreateSummaryLabels();
+  // Shows, places or hides the summary grid as the look and the step say.
+  void PlaceSummary();
+  void CentreSummaryGrid();
+  void SetSummaryStep(bool summaryStep);
+  void RequestTerminate();
+  void SetBusyCursor(bool busy);
   void ReportListenFailure();
   void ToggleAndSave(bool& value);
   void KeyAction(char key);
@@ -143,6 +150,7 @@ class TfrmMain final : public QWidget {
   KioskOptions options_;
   std::mt19937 random_;
   bool pointerHidden_ = false;
+  bool terminating_ = false;  // told to end: nothing more is handled
   QWidget* summaryGrid_ = nullptr;
 };
 

@@ -1,14 +1,15 @@
 // The pager feed and the remote commands that arrive on its port.
+#include <QTimer>
+
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/qt_support.h"
-#include <QTimer>
-
 #include "platform/clock.h"
 
 namespace kiosk {
 
 void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
+  if (terminating_) return;  // told to end: the rest of a batch is left unhandled
   try {
     State.LastPacketTime = platform::Now();
     State.CommsLostReported = false;
@@ -40,7 +41,7 @@ void TfrmMain::RemoteCommands(const std::string& text) {
       break;
     case RemoteCommand::Scroll:
       State.TickCount = -1;
-      Timer->start();
+      if (!Timer->isActive()) Timer->start();  // a running timer keeps its beat
       break;
     case RemoteCommand::ToggleCFS:
       ToggleAndSave(settings.ShowCFS);
@@ -83,7 +84,7 @@ void TfrmMain::RemoteCommands(const std::string& text) {
       FormResize();
       break;
     case RemoteCommand::Terminate:
-      if (terminate_) terminate_();
+      RequestTerminate();
       break;
   }
 }

@@ -60,7 +60,7 @@ void TfrmMain::KeyAction(char key) {
       toggle(settings.ShowUnknown, "Display unknown pages: ");
       break;
     case KeyAction::AskQuit:
-      if (boxes_.AskYesNo("Quit?", "RVU Kiosk") && terminate_) terminate_();
+      if (boxes_.AskYesNo("Quit?", "RVU Kiosk")) RequestTerminate();
       break;
     case KeyAction::StartTimer:
       if (!Timer->isActive()) Timer->start();  // the rotation runs on from where it stood

@@ -22,7 +22,7 @@ TfrmMain::TimerPause::TimerPause(QTimer* timer) : timer_(timer) { timer_->stop()
 TfrmMain::TimerPause::~TimerPause() { timer_->start(); }
 
 void TfrmMain::ShowGoogleMap() {
-  pnlSummary->hide();
+  SetSummaryStep(false);
   TimerPause pause(Timer);
   service::tIncidentRec& incident = State.CurrentIncident;
   if (!incident.RecordFound) {
@@ -45,20 +45,20 @@ void TfrmMain::ShowGoogleMap() {
 }
 
 void TfrmMain::ShowWeatherPage() {
-  pnlSummary->hide();
+  SetSummaryStep(false);
   TimerPause pause(Timer);
   WebBrowser->Navigate(service::WeatherPageAddress(service::ServiceSettings.WWWHost));
 }
 
 void TfrmMain::ShowChartPage(int index) {
-  pnlSummary->hide();
+  SetSummaryStep(false);
   TimerPause pause(Timer);
   const std::string address = service::ChartPageAddress(service::ServiceSettings.WWWHost, index);
   if (!address.empty()) WebBrowser->Navigate(address);
 }
 
 void TfrmMain::ShowKioskPicture(const service::tRVUSrvc& status) {
-  pnlSummary->hide();
+  SetSummaryStep(false);
   if (status.KioskPix <= 0) return;
   const int number = std::uniform_int_distribution<int>(0, status.KioskPix - 1)(random_) + 1;
   TimerPause pause(Timer);

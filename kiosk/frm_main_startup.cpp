@@ -15,6 +15,7 @@
 #include "kiosk/pager_listener.h"
 #include "kiosk/qt_support.h"
 #include "platform/clock.h"
+#include "platform/cursor.h"
 #include "platform/error.h"
 #include "service/rvu_settings.h"
 
@@ -38,9 +39,15 @@ KeyBox::KeyBox(QWidget* parent) : QLineEdit(parent) {
 }
 
 void KeyBox::keyPressEvent(QKeyEvent* event) {
-  // Only keys that type a character count (Shift or an arrow alone do not).
-  const QByteArray typed = event->text().toLatin1();
-  if (typed.size() == 1 && onKeyPress) onKeyPress(typed[0]);
+  // Only keys that type a character count (Shift or an arrow alone do not),
+  // and only a character of the single-byte set: one outside it (the euro
+  // sign, say) does nothing but keep the focus here.
+  const QString typed = event->text();
+  if (typed.size() == 1 && typed[0].unicode() <= 0xFF) {
+    if (onKeyPress) onKeyPress(static_cast<char>(typed[0].unicode()));
+  } else if (!typed.isEmpty()) {
+    setFocus();
+  }
   QLineEdit::keyPressEvent(event);
   if (text().size() > 64) clear();  // its text is never used
 }
@@ -53,11 +60,23 @@ TfrmMain::TfrmMain(std::unique_ptr<platform::BrowserView> browser, platform::Mes
       terminate_(std::move(terminate)),
       options_(options) {
   CreateComponents();
+  // The service readers switch the busy cursor while they wait.
+  platform::SetCursorHook([this](bool busy) { SetBusyCursor(busy); });
 }
 
 TfrmMain::~TfrmMain() {
+  platform::SetCursorHook({});
   if (pointerHidden_) QApplication::restoreOverrideCursor();
   if (frmMain == this) frmMain = nullptr;
+}
+
+// The window's own cursor; the hidden pointer (the application's override
+// cursor) stays on top of it, so nothing is seen while the pointer is hidden.
+void TfrmMain::SetBusyCursor(bool busy) {
+  if (busy)
+    setCursor(Qt::WaitCursor);
+  else
+    unsetCursor();
 }
 
 void TfrmMain::CreateComponents() {
@@ -106,6 +125,7 @@ void TfrmMain::CreateComponents() {
   ticker.setColor(QPalette::WindowText, Qt::white);
   lblPageJ->setPalette(ticker);
   lblPageJ->setFont(KioskFont(32, false));
+  lblPageJ->setTextFormat(Qt::PlainText);  // page J and debug datagrams come from outside
 
   // Made after the ticker, so the clock lies on top where the two overlap.
   lblTime = new ClickLabel(this);
@@ -113,6 +133,7 @@ void TfrmMain::CreateComponents() {
   clock.setColor(QPalette::WindowText, Qt::red);
   lblTime->setPalette(clock);
   lblTime->setFont(KioskFont(64, true));
+  lblTime->setTextFormat(Qt::PlainText);
   lblTime->move(669, 523);
   lblTime->onClick = [this] { lblTimeClick(); };
 
@@ -221,9 +242,31 @@ void TfrmMain::FormResize() {
   rchMessages->setGeometry(layout.messages.left, layout.messages.top, layout.messages.width, layout.messages.height);
   if (config::KioskSettings.DebugMode)
     lblPageJ->setText(ToQString("[LISTENING ON UDP PORT " + std::to_string(kPagerPort) + ". SET IN RVUKIOSK.XML]"));
+  PlaceSummary();
 }
 
-void TfrmMain::lblTimeClick() {
+void TfrmMain::PlaceSummary() {
+  const bool seen = SummarySeen(IsDark(platform::Now(), State.ScreenSaverUntil),
+                                config::KioskSettings.BrowserVisible, State.SummaryStep);
+  if (seen) {
+    pnlSummary->setGeometry(pnlWebBrowser->geometry());
+    CentreSummaryGrid();
+    pnlSummary->raise();
+  }
+  pnlSummary->setVisible(seen);
+}
+
+void TfrmMain::SetSummaryStep(bool summaryStep) {
+  State.SummaryStep = summaryStep;
+  PlaceSummary();
+}
+
+void TfrmMain::lblTimeClick() { RequestTerminate(); }
+
+// The event loop ends once the current handler returns; until then nothing
+// more that arrives is handled.
+void TfrmMain::RequestTerminate() {
+  terminating_ = true;
   if (terminate_) terminate_();
 }
 

@@ -2,7 +2,6 @@
 #include <QFrame>
 #include <QTimer>
 
-#include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/qt_support.h"
 #include "service/endpoints.h"
@@ -25,7 +24,9 @@ const std::uint32_t kRowColours[kSummaryRows] = {kRed, kYellow, kWhite, kLime, 0
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, std::uint32_t background, int left, int top, int width,
                   int height) {
-  auto* label = new QLabel(text, parent);
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);  // the cells show the service's answer as it stands
+  label->setText(text);
   label->setAlignment(Qt::AlignCenter);
   label->setFont(KioskFont(16, true));
   label->setAutoFillBackground(true);
@@ -45,11 +46,12 @@ void TfrmMain::CreateSummaryLabels() {
   black.setColor(QPalette::Window, Qt::black);
   pnlSummary->setPalette(black);
 
-  // The grid keeps its designed arrangement; it is centred in the panel.
   summaryGrid_ = new QWidget(pnlSummary);
   summaryGrid_->resize(kGridRight, kGridBottom);
 
-  lblTitle = new QLabel(QStringLiteral("Tasks stats"), summaryGrid_);
+  lblTitle = new QLabel(summaryGrid_);
+  lblTitle->setTextFormat(Qt::PlainText);
+  lblTitle->setText(QStringLiteral("Tasks stats"));
   QFont title = KioskFont(21, true);
   title.setUnderline(true);
   lblTitle->setFont(title);
@@ -69,17 +71,18 @@ void TfrmMain::CreateSummaryLabels() {
   }
 }
 
+// The grid keeps its designed arrangement, centred in the panel.
+void TfrmMain::CentreSummaryGrid() {
+  summaryGrid_->move((pnlSummary->width() - kGridRight - kGridLeft) / 2,
+                     (pnlSummary->height() - kGridBottom - kGridTop) / 2);
+}
+
 void TfrmMain::ShowTaskSummary() {
   const std::string unit = "JUX";
   const std::string days = "1";
   TimerPause pause(Timer);  // runs again on every way out, failure included
 
-  // Over the browser panel, so the summary is seen during its step.
-  pnlSummary->setGeometry(pnlWebBrowser->geometry());
-  summaryGrid_->move((pnlSummary->width() - kGridRight - kGridLeft) / 2,
-                     (pnlSummary->height() - kGridBottom - kGridTop) / 2);
-  pnlSummary->setVisible(config::KioskSettings.BrowserVisible);
-  pnlSummary->raise();
+  SetSummaryStep(true);
   try {
     HTTP.SetPort(80);
     HTTP.SetReadTimeoutMs(30000);

@@ -84,6 +84,13 @@ struct KioskLayout {
 // The working layout for a window of W x H.
 KioskLayout ComputeLayout(int width, int height, bool browserVisible);
 
+// The task summary grid is seen only while awake, with the browser panel shown,
+// during the summary step; it then lies over the browser panel. Dark, only the
+// clock is seen, whatever screen the rotation has reached.
+inline bool SummarySeen(bool dark, bool browserVisible, bool summaryStep) {
+  return !dark && browserVisible && summaryStep;
+}
+
 // The message list's trim rule: lines are dropped from the top while the height
 // is below (lines - 1) x font points x 1.7.
 inline constexpr int kMessageFontPoints = 8;  // 11 pixels at 96 dots per inch

@@ -1,4 +1,5 @@
 #include <QFrame>
+#include <QThread>
 
 #include "tests/kiosk/screens_fixture.h"
 
@@ -97,6 +98,17 @@ TEST_F(CommandTest, CapCode) {
   // The new marker applies to the next datagram.
   window->IdUDPServer1UDPRead("[RVU:16] RESCUE");
   EXPECT_EQ(window->rchMessages->Lines().back().colour, QColor(0, 128, 0));
+}
+
+// On a running timer the next tick comes at its normal time; only the count
+// starts again.
+TEST_F(CommandTest, ScrollKeepsARunningTimerToItsBeat) {
+  window->Timer->start();
+  QThread::msleep(600);
+  window->IdUDPServer1UDPRead("CMD:SCROLL");
+  EXPECT_TRUE(window->Timer->isActive());
+  EXPECT_EQ(window->State.TickCount, -1);
+  EXPECT_LT(window->Timer->remainingTime(), 500);
 }
 
 TEST_F(CommandTest, ScreensStopTheTimerAndScrollStartsIt) {

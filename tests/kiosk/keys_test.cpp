@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QFrame>
+#include <QKeyEvent>
 
 #include "tests/kiosk/screens_fixture.h"
 
@@ -120,6 +122,38 @@ TEST_F(KeyTest, ASaveThatFailsShowsTheErrorBoxInstead) {
   ASSERT_EQ(boxes.errors.size(), 1u);
   EXPECT_NE(boxes.errors[0].find("RVUKiosk.xml"), std::string::npos) << boxes.errors[0];
   EXPECT_TRUE(boxes.informed.empty());
+}
+
+// Keys as the window system delivers them to the key box: what a key types,
+// in the single-byte set, reaches the handler; a character outside it does
+// nothing (before, the euro sign arrived as "?" and opened the help).
+TEST_F(KeyTest, OnlyCharactersOfTheSingleByteSetReachTheHandler) {
+  auto type = [this](const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(window->txtCaptureKeystrokes, &press);
+  };
+  struct Case {
+    QString typed;
+    size_t informed;  // information boxes after it
+    bool showCFS;
+  } cases[] = {
+      {QString(QChar(0x20AC)), 0, true},  // the euro sign
+      {QString(QChar(0x263A)), 0, true},
+      {QString::fromLatin1("\xE9"), 0, true},  // in the set, but no key of the table
+      {QStringLiteral("c"), 1, false},
+      {QStringLiteral("?"), 2, false},
+  };
+  for (const auto& c : cases) {
+    type(c.typed);
+    EXPECT_EQ(boxes.informed.size(), c.informed) << c.typed.toStdString();
+    EXPECT_EQ(config::KioskSettings.ShowCFS, c.showCFS) << c.typed.toStdString();
+  }
+  // Nor does it wake a dark display.
+  window->IdUDPServer1UDPRead("CMD:TOGGLESCREENSAVER");
+  const platform::TDateTime until = window->State.ScreenSaverUntil;
+  type(QString(QChar(0x20AC)));
+  EXPECT_DOUBLE_EQ(window->State.ScreenSaverUntil, until);
+  EXPECT_TRUE(window->rchMessages->isHidden());
 }
 
 }  // namespace

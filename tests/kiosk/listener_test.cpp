@@ -150,4 +150,30 @@ TEST_F(ListenerThroughTheWindow, ABurstWhileTheThreadIsBlockedIsHandledWholeAndI
   }
 }
 
+// Once told to terminate, the kiosk handles nothing more: not the toggle right
+// behind the command in the same batch, nor a page after it.
+TEST_F(ListenerThroughTheWindow, NothingIsHandledAfterTerminate) {
+  config::KioskSettings.ShowCFS = true;
+  config::SaveKioskSettings();
+  const std::string saved = testsupport::ReadWholeFile("RVUKiosk.xml");
+  const size_t lines = window->rchMessages->LineCount();
+  Sender sender(window->IdUDPServer1->Port());
+  sender.Send("CMD:TERMINATE");
+  sender.Send("CMD:TOGGLECFS");
+  sender.Send("[CFS:1] after the end");
+  sender.Send("CMD:TOGGLEBROWSER");
+  QThread::msleep(100);  // all four wait in the socket: one batch
+  ASSERT_TRUE(ProcessUntil([&] { return terminations > 0; }, 3000));
+  ProcessUntil([] { return false; }, 200);
+  EXPECT_EQ(terminations, 1);
+  EXPECT_TRUE(config::KioskSettings.ShowCFS);
+  EXPECT_TRUE(config::KioskSettings.BrowserVisible);
+  EXPECT_EQ(testsupport::ReadWholeFile("RVUKiosk.xml"), saved);
+  EXPECT_EQ(window->rchMessages->LineCount(), lines);
+  // Nor are datagrams that come later.
+  sender.Send("CMD:TOGGLECFS");
+  ProcessUntil([] { return false; }, 200);
+  EXPECT_TRUE(config::KioskSettings.ShowCFS);
+}
+
 }  // namespace

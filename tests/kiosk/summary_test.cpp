@@ -1,4 +1,5 @@
 #include <QFrame>
+#include <functional>
 #include <QTimer>
 
 #include "tests/kiosk/screens_fixture.h"
@@ -40,6 +41,24 @@ class SummaryTest : public ScreensTest {
   }
   std::string Cell(int row, int column) const {
     return window->lblSummaryCells[static_cast<size_t>(row)][static_cast<size_t>(column)]->text().toStdString();
+  }
+  // The window's parts that can be seen. The key box is left out: it is 1 x 1
+  // pixel, black on black, and only there to hold the focus.
+  std::vector<QWidget*> SeenParts() const {
+    std::vector<QWidget*> seen;
+    for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child->isVisibleTo(window.get()) && child != window->txtCaptureKeystrokes) seen.push_back(child);
+    return seen;
+  }
+  // Runs the rotation to its summary step: the next due tick shows it.
+  void TickToTheSummaryStep() {
+    ServeFeed("", "", 0);
+    server.Answer("/rvu/rvuisapi.dll/json", kAnswer);
+    window->State.ScreenStep = 2;
+    window->State.TickCount = -1;
+    Tick(1);
+    ASSERT_EQ(window->State.ScreenStep, 3);
+    ASSERT_EQ(RequestPaths().back(), "/rvu/rvuisapi.dll/json");
   }
 };
 
@@ -104,6 +123,71 @@ TEST_F(SummaryTest, WithoutTheBrowserPanelItStaysOutOfSight) {
   window->ShowTaskSummary();
   EXPECT_TRUE(window->pnlSummary->isHidden() || window->pnlSummary->width() == 0);
   EXPECT_EQ(Cell(0, 0), "3");
+}
+
+// However the kiosk went dark, a summary step keeps it dark: only the clock is seen.
+TEST_F(SummaryTest, ADarkKioskShowsOnlyTheClockAtTheSummaryStep) {
+  struct Case {
+    const char* how;
+    std::function<void()> darken;
+  } cases[] = {
+      {"the screen-saver command", [this] { window->IdUDPServer1UDPRead("CMD:TOGGLESCREENSAVER"); }},
+      {"an hour without an own page",
+       [this] {
+         clock->Advance(3600 * 1000 + 1000);
+         window->IdUDPServer1UDPRead("[CFS:1] keeps the feed alive");
+         Tick(1);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    window->State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
+    window->FormResize();
+    c.darken();
+    ASSERT_TRUE(window->rchMessages->isHidden());
+    TickToTheSummaryStep();
+    EXPECT_EQ(SeenParts(), std::vector<QWidget*>{window->lblTime});
+    // Still dark a few ticks into the period, and the next screen hides nothing it should show.
+    Tick(3);
+    EXPECT_EQ(SeenParts(), std::vector<QWidget*>{window->lblTime});
+  }
+}
+
+// The grid is seen only while awake, with the browser panel shown, during the
+// summary step; whatever changes the look during that step decides it afresh.
+TEST_F(SummaryTest, TheGridFollowsTheLookThroughoutItsStep) {
+  TickToTheSummaryStep();
+  ASSERT_FALSE(window->pnlSummary->isHidden());
+  ASSERT_EQ(window->pnlSummary->geometry(), window->pnlWebBrowser->geometry());
+
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool seen;
+  } steps[] = {
+      {"key B: browser off", [this] { window->txtCaptureKeystrokes->onKeyPress('b'); }, false},
+      {"key B: browser on", [this] { window->txtCaptureKeystrokes->onKeyPress('B'); }, true},
+      {"command: browser off", [this] { window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER"); }, false},
+      {"a resize with the browser off", [this] { ResizeWindow(1280, 1024); }, false},
+      {"command: browser on", [this] { window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER"); }, true},
+      {"a resize", [this] { ResizeWindow(1024, 768); }, true},
+      {"dark", [this] { window->IdUDPServer1UDPRead("CMD:TOGGLESCREENSAVER"); }, false},
+      {"awake again", [this] { window->IdUDPServer1UDPRead("CMD:SCREENSAVER=OFF"); }, true},
+      {"the next screen", [this] { Tick(15); }, false},
+      {"a resize after the step", [this] { ResizeWindow(1920, 1080); }, false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(!window->pnlSummary->isHidden(), step.seen);
+    if (step.seen) {
+      EXPECT_EQ(window->pnlSummary->geometry(), window->pnlWebBrowser->geometry());
+      EXPECT_FALSE(window->pnlWebBrowser->isHidden());
+      // The message list is never under it.
+      EXPECT_FALSE(window->pnlSummary->geometry().intersects(window->rchMessages->geometry()));
+    }
+  }
+  EXPECT_EQ(window->State.ScreenStep, 4);
 }
 
 }  // namespace

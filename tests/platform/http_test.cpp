@@ -140,6 +140,7 @@ struct Seen {
   std::string path;
   httplib::Headers headers;
   int remotePort = -1;
+  std::string target;  // as it arrived, escapes and all
 };
 
 class HttpTest : public ::testing::Test {
@@ -153,7 +154,7 @@ class HttpTest : public ::testing::Test {
 
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
       std::lock_guard<std::mutex> lock(mutex_);
-      seen_.push_back({req.path, req.headers, req.remote_port});
+      seen_.push_back({req.path, req.headers, req.remote_port, req.target});
       return httplib::Server::HandlerResponse::Unhandled;
     });
     server_.Get("/bytes", [](const httplib::Request&, httplib::Response& res) {
@@ -197,6 +198,9 @@ class HttpTest : public ::testing::Test {
     });
     server_.Get("/plain", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("plain", "text/plain");
+    });
+    server_.Get("/with space", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(req.get_param_value("unit"), "text/plain");
     });
 
     port_ = server_.bind_to_any_port("127.0.0.1");
@@ -293,6 +297,27 @@ TEST_F(HttpTest, AddressForms) {
     if (c.port != 0) client.SetPort(c.port);
     EXPECT_EQ(client.Get(c.pathOrUrl), "plain");
     EXPECT_EQ(LastSeen().path, c.seenPath);
+  }
+}
+
+// A blank is no valid character of an address, and libcurl refuses one; it
+// travels as %20, which the server reads back as a blank. Everything else goes
+// as it was given.
+TEST_F(HttpTest, BlanksInAnAddressTravelEscaped) {
+  const struct {
+    std::string pathOrUrl;
+    std::string target;
+    std::string answer;
+  } cases[] = {
+      {"/with space?unit=JUX 2", "/with%20space?unit=JUX%202", "JUX 2"},
+      {Url("/with space?unit= JUX  2 "), "/with%20space?unit=%20JUX%20%202%20", " JUX  2 "},
+      {"/with%20space?unit=A%2BB&x=[amp]", "/with%20space?unit=A%2BB&x=[amp]", "A+B"},
+  };
+  auto client = NewClient();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pathOrUrl);
+    EXPECT_EQ(client->Get(c.pathOrUrl), c.answer);
+    EXPECT_EQ(LastSeen().target, c.target);
   }
 }
 

@@ -84,4 +84,33 @@ TEST_F(ReadersAgainstTheSimulator, ServiceFaultsAreReportedFailures) {
   EXPECT_TRUE(feed.Success);
 }
 
+// The request path carries the unit and the service path as they are; a blank
+// in either travels as %20 and the service reads it back as a blank.
+TEST_F(ReadersAgainstTheSimulator, AnIncidentRequestWithBlanksReachesTheService) {
+  sim::Options options = simtest::TestOptions();
+  options.uri = "/rvu/rvu isapi.dll";
+  const auto spaced = simtest::StartSim(options);
+  sim::IncidentFields fields;
+  fields.unit = "JUX 2";
+  const int raised = spaced->RaiseIncident(fields);
+  service::ServiceSettings.WWWHost = "127.0.0.1:" + std::to_string(spaced->Port());
+  service::ServiceSettings.URI = options.uri;
+
+  service::tIncidentRec request;
+  request.Pager.Page.MFSIncNo = raised;
+  request.Pager.Page.RVUUnit = "JUX 2";
+  const service::tIncidentRec incident = service::GetIncidentRecFromWeb(request);
+  ASSERT_TRUE(incident.RecordFound) << incident.Result;
+  EXPECT_EQ(incident.Pager.Page.MFSIncNo, raised);
+  EXPECT_EQ(incident.Pager.Page.RVUUnit, "JUX 2");
+  const auto requests = spaced->Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), "GET /rvu/rvu%20isapi.dll/GetZAVPagerXML?MFSIncNo=" + std::to_string(raised) +
+                                 "&RVUUnit=JUX%202&GUID=" + simtest::kGuid);
+
+  // The unit was read: another unit finds no record.
+  request.Pager.Page.RVUUnit = "JUX";
+  EXPECT_FALSE(service::GetIncidentRecFromWeb(request).RecordFound);
+}
+
 }  // namespace

@@ -239,6 +239,7 @@ Incident IncidentBook::Make(const IncidentFields& fields, TimePoint pagerTime, b
   inc.lat = kStationLat + north / 110.574;
   inc.lng = kStationLng + east / (111.320 * std::cos(kStationLat * kPi / 180.0));
   inc.street = fields.street ? Trim(*fields.street) : MakeStreet(rng_);
+  if (fields.unit) inc.unit = Trim(*fields.unit);
 
   inc.mapRef = "UBD " + std::to_string(rng_.Range(38, 52)) + " " + std::string(1, static_cast<char>('A' + rng_.Below(12))) +
                std::to_string(rng_.Range(1, 16));

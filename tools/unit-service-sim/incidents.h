@@ -80,6 +80,7 @@ struct IncidentFields {
   std::optional<std::string> taskType;
   std::optional<int> minutesAgo;
   std::optional<bool> task;
+  std::optional<std::string> unit;
 };
 
 // Descriptions for chart labels.
