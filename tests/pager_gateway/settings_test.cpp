@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "pager-gateway/settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using pagergw::ParseSettings;
+
+TEST(Settings, ValuesCommentsAndDefaults) {
+  const auto r = ParseSettings(
+      "# the receiver\n"
+      "Input = receiver\n"
+      "Frequency = 148.8125M   # the network\n"
+      "Gain=42\n"
+      "PPM = -3\n"
+      "SampleRate = 240000\n"
+      "Modes = POCSAG1200, FLEX\n"
+      "Kiosks = kiosk1.station  10.0.0.7,kiosk3\n"
+      "Broadcast = 10.0.0.255\r\n"
+      "DuplicateWindow = 90\n");
+  EXPECT_TRUE(r.problems.empty()) << r.problems.front();
+  const auto& s = r.settings;
+  EXPECT_EQ(s.frequency, "148.8125M");
+  EXPECT_EQ(s.gain, "42");
+  EXPECT_EQ(s.ppm, -3);
+  EXPECT_EQ(s.sampleRate, 240000);
+  EXPECT_EQ(s.modes, (std::vector<std::string>{"POCSAG1200", "FLEX"}));
+  EXPECT_EQ(s.kiosks, (std::vector<std::string>{"kiosk1.station", "10.0.0.7", "kiosk3"}));
+  EXPECT_EQ(s.broadcast, "10.0.0.255");
+  EXPECT_EQ(s.duplicateWindowSeconds, 90);
+  EXPECT_EQ(s.port, 15167);  // not named: default
+  EXPECT_EQ(s.silenceReportSeconds, 600);
+}
+
+TEST(Settings, LinesThatCannotBeUsed) {
+  const struct {
+    const char* line;
+    const char* problem;
+  } cases[] = {
+      {"Port = 0", "line 1: Port needs a whole number from 1 to 65535"},
+      {"Port = 15167x", "line 1: Port needs a whole number from 1 to 65535"},
+      {"PPM = ", "line 1: PPM needs a whole number from -1000 to 1000"},
+      {"Modes = POCSAG1200 POCSAG9600", "line 1: Modes \"POCSAG9600\" is none of POCSAG512 POCSAG1200 POCSAG2400 FLEX"},
+      {"Modes =", "line 1: Modes needs at least one of POCSAG512 POCSAG1200 POCSAG2400 FLEX"},
+      {"Frequency =", "line 1: Frequency needs a value"},
+      {"Frequncy = 148M", "line 1: unknown setting \"Frequncy\""},
+      {"just words", "line 1: no \"Name = value\""},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseSettings(c.line);
+    ASSERT_EQ(r.problems.size(), 1u) << c.line;
+    EXPECT_EQ(r.problems[0], c.problem);
+    EXPECT_EQ(r.settings.port, 15167);
+    EXPECT_EQ(r.settings.modes.size(), 4u);
+  }
+  EXPECT_EQ(ParseSettings("Kiosks =\n").problems, std::vector<std::string>{"neither Kiosks nor Broadcast: nothing is sent"});
+  const auto pauses = ParseSettings("RestartPauseMin = 30\nRestartPauseMax = 10\n");
+  EXPECT_EQ(pauses.settings.restartPauseMaxSeconds, 30);
+  EXPECT_EQ(pauses.problems.size(), 1u);
+}
+
+TEST(Settings, ShippedFileReadsCleanly) {
+  const auto r = ParseSettings(
+      testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvu-pager-gateway/gateway.conf"));
+  EXPECT_TRUE(r.problems.empty()) << r.problems.front();
+  EXPECT_EQ(r.settings.input, "receiver");
+  EXPECT_EQ(r.settings.capcodeTable, "/etc/rvu-pager-gateway/capcodes.conf");
+  EXPECT_EQ(r.settings.port, 15167);
+}
+
+TEST(Settings, ReceiverPipelineCommands) {
+  pagergw::Settings s;
+  s.frequency = "148.8125M";
+  s.gain = "40";
+  s.ppm = 12;
+  s.device = "1";
+  s.modes = {"POCSAG1200", "FLEX"};
+  auto c = pagergw::BuildPipeline(s);
+  EXPECT_EQ(c.receiver, (std::vector<std::string>{"/usr/bin/rtl_fm", "-d", "1", "-M", "fm", "-f", "148.8125M", "-s",
+                                                   "22050", "-g", "40", "-p", "12", "-"}));
+  EXPECT_EQ(c.decoder, (std::vector<std::string>{"/usr/bin/multimon-ng", "-t", "raw", "-a", "POCSAG1200", "-a", "FLEX",
+                                                  "-"}));
+  // Automatic gain: no -g; another sample rate is resampled to the decoder's.
+  s.gain = "auto";
+  s.sampleRate = 240000;
+  c = pagergw::BuildPipeline(s);
+  EXPECT_EQ(c.receiver, (std::vector<std::string>{"/usr/bin/rtl_fm", "-d", "1", "-M", "fm", "-f", "148.8125M", "-s",
+                                                   "240000", "-r", "22050", "-p", "12", "-"}));
+}
+
+TEST(Settings, RestartPauseGrowsToItsMaximum) {
+  const struct {
+    int n, min, max, pause;
+  } cases[] = {{1, 1, 60, 1}, {2, 1, 60, 2}, {3, 1, 60, 4}, {6, 1, 60, 32}, {7, 1, 60, 60},
+               {1000, 1, 60, 60}, {1, 5, 5, 5}, {3, 5, 300, 20}, {40, 3, 86400, 86400}};
+  for (const auto& c : cases)
+    EXPECT_EQ(pagergw::RestartPauseSeconds(c.n, c.min, c.max), c.pause) << c.n << " " << c.min << " " << c.max;
+}
+
+}  // namespace
