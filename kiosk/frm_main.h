@@ -103,7 +103,7 @@ class TfrmMain final : public QWidget {
 
   tKioskState State;
 
-  // Components, named as designed.
+  // Components, named by kind (lbl label, pnl panel, rch list, txt edit box).
   QTimer* Timer;
   QLabel* lblPageJ;
   ClickLabel* lblTime;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -36,6 +37,10 @@ void OnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The web engine describes its context (GL type, surface, start parameters)
+  // on every start: noise in the service's journal. Its warnings stay, and
+  // QT_LOGGING_RULES can still turn the description on.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   platform::UseSoftwareSceneRenderer();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("RVU Kiosk"));

@@ -13,8 +13,8 @@ std::int64_t SystemClock::UnixMillis() {
 }
 
 std::uint32_t SystemClock::TickCount() {
-  // Milliseconds since boot, suspend included, wrapped to 32 bits like the
-  // original tick counter (it restarts from 0 after about 49.7 days).
+  // Milliseconds since boot, suspend included, wrapped to 32 bits: the counter
+  // restarts from 0 after about 49.7 days, and its users must allow for that.
   timespec ts{};
   clock_gettime(CLOCK_BOOTTIME, &ts);
   const auto millis = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;

@@ -25,9 +25,9 @@ struct DirEntry {
 };
 
 // Lists the entries of the folder of `pathPattern` whose names match its name
-// part, hidden ones included. Names are matched without regard to case, as the
-// listings of the kiosk's original platform did. Throws platform::Error when the
-// folder cannot be listed.
+// part, hidden ones included. Names are matched without regard to case, so a
+// pattern ending "csv" also finds the daily ".CSV" files. Throws
+// platform::Error when the folder cannot be listed.
 std::vector<DirEntry> ListMatching(const std::string& pathPattern);
 
 // Appends bytes to a file, creating it when missing; flushed and closed on

@@ -14,8 +14,9 @@ Process::Environment KioskEnvironment() {
 }
 }  // namespace
 
-KioskProcess::KioskProcess(const std::string& program, const std::string& workingDirectory)
-    : Process({program}, KioskEnvironment(), workingDirectory, "") {}
+KioskProcess::KioskProcess(const std::string& program, const std::string& workingDirectory,
+                           const std::string& outputFile)
+    : Process({program}, KioskEnvironment(), workingDirectory, outputFile) {}
 
 QImage TakeScreenshot(const std::string& savePath) {
   const std::string command = "import -window root " + savePath + " 2>/dev/null";

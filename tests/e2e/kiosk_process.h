@@ -15,7 +15,8 @@ namespace testsupport {
 // its own so that its web engine processes can be checked for afterwards.
 class KioskProcess : public Process {
  public:
-  KioskProcess(const std::string& program, const std::string& workingDirectory);
+  // With `outputFile`, its standard output and error go there.
+  KioskProcess(const std::string& program, const std::string& workingDirectory, const std::string& outputFile = "");
 };
 
 // A screenshot of the whole X display.

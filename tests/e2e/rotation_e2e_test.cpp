@@ -1,4 +1,4 @@
-// The real program with the simulated unit web service, over about 80 seconds.
+// The real program with the simulated unit web service, over about three minutes.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -125,11 +125,30 @@ TEST(KioskWithService, RotatesThroughEveryScreenThenGoesDarkAndEnds) {
                dark.width() * dark.height() - 40000;
       },
       5000));
-  const int red = CountPixels(dark, 0, 0, dark.width(), dark.height(), IsRed);
-  const int other = CountPixels(dark, 0, 0, dark.width(), dark.height(),
-                                [](const QColor& c) { return c.green() > 40 || c.blue() > 40; });  // anything but black to red
-  EXPECT_GT(red, 1000);
-  EXPECT_EQ(other, 0);
+  auto onlyTheClock = [](const QImage& shot) {
+    const int red = CountPixels(shot, 0, 0, shot.width(), shot.height(), IsRed);
+    const int other = CountPixels(shot, 0, 0, shot.width(), shot.height(),
+                                  [](const QColor& c) { return c.green() > 40 || c.blue() > 40; });  // anything but black to red
+    return ::testing::AssertionResult(red > 1000 && other == 0) << red << " red, " << other << " other pixels";
+  };
+  EXPECT_TRUE(onlyTheClock(dark));
+
+  // The rotation goes on behind the dark look, summary step included: through a
+  // whole turn and one period more (so the summary's period has passed whole),
+  // nothing but the red clock is seen.
+  const size_t pollsWhenDark = watch.Count("poll");
+  const size_t summariesWhenDark = watch.Count("summary");
+  int shotsTaken = 0;
+  for (const auto end = Clock::now() + std::chrono::seconds(105); Clock::now() < end;) {
+    watch.Update();
+    const QImage shot = testsupport::TakeScreenshot(shots + "/dark-rotation.png");
+    ++shotsTaken;
+    EXPECT_TRUE(onlyTheClock(shot)) << "screenshot " << shotsTaken << " after " << ::testing::PrintToString(watch.kinds);
+    if (watch.Count("poll") >= pollsWhenDark + 6) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  }
+  EXPECT_GE(watch.Count("poll"), pollsWhenDark + 6);
+  EXPECT_GT(watch.Count("summary"), summariesWhenDark) << ::testing::PrintToString(watch.kinds);
 
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TERMINATE");
   EXPECT_EQ(kiosk.WaitForExit(15000), 0);

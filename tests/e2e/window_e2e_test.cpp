@@ -24,7 +24,7 @@ TEST(KioskWindow, StartsShowsPagesAndEndsOnSigterm) {
   testsupport::TempDir dir;
   const std::string shots = std::string(KIOSK_BINARY_DIR) + "/e2e-screenshots";
   std::filesystem::create_directories(shots);
-  testsupport::KioskProcess kiosk(KIOSK_PROGRAM, dir.path());
+  testsupport::KioskProcess kiosk(KIOSK_PROGRAM, dir.path(), dir.File("output.txt"));
 
   // Both settings files are written with their defaults at start-up.
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.File("RVUKiosk.xml")) &&
@@ -60,6 +60,11 @@ TEST(KioskWindow, StartsShowsPagesAndEndsOnSigterm) {
 
   EXPECT_EQ(kiosk.Stop(SIGTERM, 15000), 0);
   EXPECT_TRUE(WaitFor([&] { return !kiosk.GroupAlive(); }, 10000)) << "web engine processes were left behind";
+
+  // The web engine's description of its context is not printed on every start.
+  const std::string output = testsupport::ReadWholeFile(dir.File("output.txt"));
+  EXPECT_EQ(output.find("qt.webenginecontext"), std::string::npos) << output;
+  EXPECT_EQ(output.find("Init Parameters:"), std::string::npos) << output;
 }
 
 }  // namespace
