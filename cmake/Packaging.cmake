@@ -21,6 +21,15 @@ install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.pam DESTINATION etc/pam.d RENAME rvuk
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
+# The station's own pager gateway, in the same package: its program, its unit
+# (installed disabled), its settings and capcode table (conffiles). The package
+# carries both programs, so building the kiosk builds the gateway too.
+install(TARGETS rvu-pager-gateway RUNTIME DESTINATION usr/bin)
+install(FILES ${KIOSK_DEPLOY_DIR}/rvu-pager-gateway.service DESTINATION usr/lib/systemd/system)
+install(FILES ${KIOSK_DEPLOY_DIR}/rvu-pager-gateway/gateway.conf ${KIOSK_DEPLOY_DIR}/rvu-pager-gateway/capcodes.conf
+        DESTINATION etc/rvu-pager-gateway)
+add_dependencies(rvukiosk rvu-pager-gateway)
+
 # A plain `cmake --install` onto the running system (as root, no DESTDIR) does
 # what the package's postinst does for its user and folders.
 install(CODE [[
@@ -56,6 +65,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # or opens by name is listed here (cage fails to start without Xwayland).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "cage, xwayland, qt6-wayland, libpam-systemd, systemd, init-system-helpers, fonts-liberation")
+# The pager gateway runs the receiver and the decoder by name; a station that
+# takes its feed from the region's gateway does without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rtl-sdr, multimon-ng")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${KIOSK_DEPLOY_DIR}/debian/postinst ${KIOSK_DEPLOY_DIR}/debian/prerm ${KIOSK_DEPLOY_DIR}/debian/postrm
     ${KIOSK_DEPLOY_DIR}/debian/conffiles)

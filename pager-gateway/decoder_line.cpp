@@ -117,14 +117,4 @@ std::optional<DecodedPage> ParseDecoderLine(std::string_view line) {
   return std::nullopt;
 }
 
-bool IsAlphaTwin(const DecodedPage& first, const DecodedPage& second) {
-  return first.protocol != "FLEX" && first.form == DecodedPage::Form::Numeric &&
-         second.form == DecodedPage::Form::Alpha && first.protocol == second.protocol &&
-         first.capcodes == second.capcodes && first.function == second.function;
-}
-
-const DecodedPage& ChooseTwin(const DecodedPage& numeric, const DecodedPage& alpha) {
-  return numeric.function == 0 ? numeric : alpha;
-}
-
 }  // namespace pagergw

@@ -21,7 +21,8 @@ struct DecodedPage {
   bool operator==(const DecodedPage&) const = default;
 };
 
-// Reads one output line (without its line end). Gives nothing for every line
+// Reads one output line (without its line end). multimon-ng 1.2 prints a
+// POCSAG message of function 0 as Numeric, of any other function as Alpha. Gives nothing for every line
 // that is not a page: the decoder's banner and state lines, partial decodes
 // without an address, FLEX pages of unknown type.
 //
@@ -33,13 +34,5 @@ struct DecodedPage {
 //   FLEX: 2024-05-01 10:11:12 1600/2/A 05.012 [001234567] NUM 12345
 //   FLEX: 2024-05-01 10:11:12 1600/2/A 05.012 [001234567] TON
 std::optional<DecodedPage> ParseDecoderLine(std::string_view line);
-
-// In its automatic mode multimon-ng prints a POCSAG message it cannot classify
-// twice, first as Numeric then as Alpha. Whether `second` is that Alpha twin
-// of `first`.
-bool IsAlphaTwin(const DecodedPage& first, const DecodedPage& second);
-// Which of the two a pager of that function shows: function 0 is numeric by
-// convention, every other function alphanumeric.
-const DecodedPage& ChooseTwin(const DecodedPage& numeric, const DecodedPage& alpha);
 
 }  // namespace pagergw

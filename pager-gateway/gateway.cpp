@@ -32,48 +32,15 @@ Gateway::Gateway(CapcodeTable table, std::int64_t duplicateWindowMs, std::int64_
 
 std::vector<std::string> Gateway::OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs) {
   std::vector<std::string> out;
-  std::optional<DecodedPage> page = ParseDecoderLine(line);
-  if (!page) {
-    if (!line.empty()) report_(kDebug, "decoder: " + std::string(line));
-    return out;
-  }
-  if (held_) {
-    if (IsAlphaTwin(held_->page, *page)) {
-      const Held held = *held_;
-      held_.reset();
-      Emit(ChooseTwin(held.page, *page), held.wall, nowMs, out);
-      return out;
-    }
-    const Held held = *held_;
-    held_.reset();
-    Emit(held.page, held.wall, nowMs, out);
-  }
-  if (page->protocol != "FLEX" && page->form == DecodedPage::Form::Numeric)
-    held_ = Held{*page, wall, nowMs};
-  else
+  if (std::optional<DecodedPage> page = ParseDecoderLine(line))
     Emit(*page, wall, nowMs, out);
+  else if (!line.empty())
+    report_(kDebug, "decoder: " + std::string(line));
   return out;
 }
 
-std::vector<std::string> Gateway::OnTick(std::int64_t nowMs) {
-  std::vector<std::string> out;
-  if (held_ && nowMs - held_->atMs >= kTwinWaitMs) {
-    const Held held = *held_;
-    held_.reset();
-    Emit(held.page, held.wall, nowMs, out);
-  }
+void Gateway::OnTick(std::int64_t nowMs) {
   if (auto message = silence_.Check(nowMs)) report_(kWarning, *message);
-  return out;
-}
-
-std::vector<std::string> Gateway::Flush() {
-  std::vector<std::string> out;
-  if (held_) {
-    const Held held = *held_;
-    held_.reset();
-    Emit(held.page, held.wall, held.atMs, out);
-  }
-  return out;
 }
 
 void Gateway::Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out) {

@@ -35,15 +35,11 @@ class SilenceWatch {
   bool reported_ = false;
 };
 
-// From multimon-ng's output lines to the datagrams of the feed: parse, choose
-// between the Numeric and Alpha prints of one message, map through the capcode
-// table, drop duplicates, cut to the kiosk's size. No I/O: the caller passes the
+// From multimon-ng's output lines to the datagrams of the feed: parse, map
+// through the capcode table, drop duplicates, cut to the kiosk's size. No I/O: the caller passes the
 // times and sends what it is given.
 class Gateway {
  public:
-  // How long a POCSAG Numeric print waits for its Alpha twin.
-  static constexpr std::int64_t kTwinWaitMs = 250;
-
   Gateway(CapcodeTable table, std::int64_t duplicateWindowMs, std::int64_t silenceReportMs, std::int64_t startMs,
           ReportFn report);
 
@@ -52,10 +48,8 @@ class Gateway {
   // One output line without its line end, received at `wall` (local time of
   // day) and `nowMs`. Gives the datagrams to send now.
   std::vector<std::string> OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs);
-  // Time passing: a held Numeric print whose twin did not come; the silence report.
-  std::vector<std::string> OnTick(std::int64_t nowMs);
-  // End of input: whatever is held goes out.
-  std::vector<std::string> Flush();
+  // Time passing: reports a silence that has gone on too long.
+  void OnTick(std::int64_t nowMs);
 
   std::int64_t SilentForMs(std::int64_t nowMs) const { return silence_.SilentForMs(nowMs); }
   std::uint64_t PagesDecoded() const { return pagesDecoded_; }
@@ -63,18 +57,11 @@ class Gateway {
  private:
   void Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out);
 
-  struct Held {
-    DecodedPage page;
-    TimeOfDay wall;
-    std::int64_t atMs;
-  };
-
   CapcodeTable table_;
   std::int64_t duplicateWindowMs_;
   DuplicateFilter duplicates_;
   SilenceWatch silence_;
   ReportFn report_;
-  std::optional<Held> held_;
   std::uint64_t pagesDecoded_ = 0;
 };
 

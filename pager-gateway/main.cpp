@@ -4,9 +4,11 @@
 // it to the kiosks as one UDP datagram per line.
 //
 //   rvu-pager-gateway [--settings FILE] [--check]
+//   rvu-pager-gateway --reload PID
 //
 // --check reads the settings and the capcode table, prints what is wrong with
-// them and exits (status 1 when anything is). SIGHUP reads the capcode table again.
+// them and exits (status 1 when anything is). SIGHUP reads the capcode table
+// again; --reload sends it to the running gateway (the service's reload).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -95,7 +97,7 @@ CapcodeTable LoadTable(const std::string& path, const ReportFn& report, bool& cl
 }
 
 int Usage() {
-  std::cerr << "usage: rvu-pager-gateway [--settings FILE] [--check]\n";
+  std::cerr << "usage: rvu-pager-gateway [--settings FILE] [--check]\n       rvu-pager-gateway --reload PID\n";
   return 2;
 }
 
@@ -121,6 +123,7 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--settings" && i + 1 < argc) settingsPath = argv[++i];
     else if (arg == "--check") checkOnly = true;
+    else if (arg == "--reload" && i + 1 < argc) return ::kill(std::atoi(argv[i + 1]), SIGHUP) == 0 ? 0 : 1;
     else return Usage();
   }
 
@@ -174,7 +177,6 @@ int main(int argc, char** argv) {
   };
   auto endOfInput = [&] {
     if (auto rest = splitter.Rest()) takeLines({*rest});
-    send(gateway.Flush());
   };
   auto pipelineDown = [&](const std::string& why) {
     const std::string how = pipeline.Stop();
@@ -234,7 +236,7 @@ int main(int argc, char** argv) {
       if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
         pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
     }
-    send(gateway.OnTick(now));
+    gateway.OnTick(now);
     if (gReload) {
       gReload = 0;
       bool ok = true;

@@ -112,6 +112,43 @@ TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
 }
 
+TEST(Program, ReloadReadsTheCapcodeTableAgain) {
+  TempDir dir;
+  UdpReceiver kiosk;
+  const std::string fifo = dir.File("decoder.fifo");
+  const std::string settings = WriteSettings(dir, kiosk.port(), "Input = " + fifo + "\n");
+  Process gateway({GATEWAY_PROGRAM, "--settings", settings}, {}, "", dir.File("journal.txt"));
+  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "started", 5000));
+  auto decoded = [&](const std::string& line) {
+    ASSERT_EQ(Shell("printf '%s\\n' " + Quote(line) + " > " + Quote(fifo)), 0);
+  };
+  decoded("POCSAG1200: Address:    4242  Function: 3  Alpha:   BEFORE");
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)), std::vector<std::string>{"[Unknown:4242] BEFORE"});
+  testsupport::WriteWholeFile(dir.File("capcodes.conf"), std::string(kTable) + "4242 SAAS\n");
+  Process reload({GATEWAY_PROGRAM, "--reload", std::to_string(gateway.pid())}, {}, "", "");
+  EXPECT_EQ(reload.WaitForExit(5000), 0);
+  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "4 capcodes", 5000));
+  decoded("POCSAG1200: Address:    4242  Function: 3  Alpha:   AFTER");
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)), std::vector<std::string>{"[SAAS:4242] AFTER"});
+  EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
+}
+
+// The recordings the parser's tests read are what the decoder of this machine prints.
+TEST(RealDecoder, RecordedFixturesAreWhatTheDecoderPrints) {
+  TempDir dir;
+  const std::string fixtures = std::string(KIOSK_SOURCE_DIR) + "/tests/pager_gateway/fixtures/";
+  for (int baud : {512, 1200, 2400}) {
+    const std::string audio = EncodeAudio(dir, "fixture", testsupport::ReadWholeFile(fixtures + "pocsag-pages.txt"),
+                                          "--baud " + std::to_string(baud));
+    ASSERT_EQ(Shell(std::string(kMultimon) + " -q -t raw -a POCSAG" + std::to_string(baud) + " " + Quote(audio) +
+                    " 2>/dev/null > " + Quote(dir.File("decoded.txt"))),
+              0);
+    EXPECT_EQ(testsupport::ReadWholeFile(dir.File("decoded.txt")),
+              testsupport::ReadWholeFile(fixtures + "pocsag-" + std::to_string(baud) + ".txt"))
+        << baud;
+  }
+}
+
 // A stand-in for rtl_fm: notes its arguments and process id, plays the audio
 // of its run (run-1.raw, run-2.raw, ...) and then stays, like a receiver on a
 // quiet channel.
