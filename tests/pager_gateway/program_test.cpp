@@ -112,7 +112,7 @@ TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
 }
 
-TEST(Program, ReloadReadsTheCapcodeTableAgain) {
+TEST(GatewayProgram, ReloadReadsTheCapcodeTableAgain) {
   TempDir dir;
   UdpReceiver kiosk;
   const std::string fifo = dir.File("decoder.fifo");
@@ -167,7 +167,7 @@ std::string WriteStandIn(const TempDir& dir) {
   return path;
 }
 
-TEST(Receiver, PipelineFromTheSettingsKilledAndBack) {
+TEST(GatewayReceiver, PipelineFromTheSettingsKilledAndBack) {
   TempDir dir;
   UdpReceiver kiosk;
   const std::string settings = WriteSettings(dir, kiosk.port(),
@@ -199,7 +199,7 @@ TEST(Receiver, PipelineFromTheSettingsKilledAndBack) {
   EXPECT_NE(kill(second, 0), 0) << "the receiver program outlived the gateway";
 }
 
-TEST(Receiver, FailingReceiverRestartsWithAGrowingPause) {
+TEST(GatewayReceiver, FailingReceiverRestartsWithAGrowingPause) {
   TempDir dir;
   UdpReceiver kiosk;
   const std::string settings =
@@ -217,7 +217,7 @@ TEST(Receiver, FailingReceiverRestartsWithAGrowingPause) {
 
 // Silence: reported in the journal and by syslog (facility local0), and the
 // receiver restarted; never a line of the feed.
-TEST(Receiver, SilenceIsReportedBySyslogAndRestartsTheReceiver) {
+TEST(GatewayReceiver, SilenceIsReportedBySyslogAndRestartsTheReceiver) {
   TempDir dir;
   UdpReceiver kiosk, syslog;
   const std::string settings =
@@ -245,7 +245,7 @@ TEST(Receiver, SilenceIsReportedBySyslogAndRestartsTheReceiver) {
   EXPECT_EQ(gateway.Stop(SIGTERM, 10000), 0);
 }
 
-TEST(Program, CheckReportsTheSettingsAndTableProblems) {
+TEST(GatewayProgram, CheckReportsTheSettingsAndTableProblems) {
   TempDir dir;
   const std::string settings = WriteSettings(dir, 15167, "Gian = 40\n");
   testsupport::WriteWholeFile(dir.File("capcodes.conf"), "1234 RVU\nx CFS\n");
@@ -273,7 +273,7 @@ bool InOwnNetworkNamespace() {
   return count == 1 && onlyLo;
 }
 
-TEST(Broadcast, LinesGoToTheBroadcastAddress) {
+TEST(GatewayBroadcast, LinesGoToTheBroadcastAddress) {
   if (!InOwnNetworkNamespace()) GTEST_SKIP() << "broadcasts are sent only inside a network namespace of its own";
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);

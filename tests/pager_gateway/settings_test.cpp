@@ -7,7 +7,7 @@ namespace {
 
 using pagergw::ParseSettings;
 
-TEST(Settings, ValuesCommentsAndDefaults) {
+TEST(GatewaySettings, ValuesCommentsAndDefaults) {
   const auto r = ParseSettings(
       "# the receiver\n"
       "Input = receiver\n"
@@ -33,7 +33,7 @@ TEST(Settings, ValuesCommentsAndDefaults) {
   EXPECT_EQ(s.silenceReportSeconds, 600);
 }
 
-TEST(Settings, LinesThatCannotBeUsed) {
+TEST(GatewaySettings, LinesThatCannotBeUsed) {
   const struct {
     const char* line;
     const char* problem;
@@ -60,7 +60,7 @@ TEST(Settings, LinesThatCannotBeUsed) {
   EXPECT_EQ(pauses.problems.size(), 1u);
 }
 
-TEST(Settings, ShippedFileReadsCleanly) {
+TEST(GatewaySettings, ShippedFileReadsCleanly) {
   const auto r = ParseSettings(
       testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvu-pager-gateway/gateway.conf"));
   EXPECT_TRUE(r.problems.empty()) << r.problems.front();
@@ -69,7 +69,7 @@ TEST(Settings, ShippedFileReadsCleanly) {
   EXPECT_EQ(r.settings.port, 15167);
 }
 
-TEST(Settings, ReceiverPipelineCommands) {
+TEST(GatewaySettings, ReceiverPipelineCommands) {
   pagergw::Settings s;
   s.frequency = "148.8125M";
   s.gain = "40";
@@ -89,7 +89,7 @@ TEST(Settings, ReceiverPipelineCommands) {
                                                    "240000", "-r", "22050", "-p", "12", "-"}));
 }
 
-TEST(Settings, RestartPauseGrowsToItsMaximum) {
+TEST(GatewaySettings, RestartPauseGrowsToItsMaximum) {
   const struct {
     int n, min, max, pause;
   } cases[] = {{1, 1, 60, 1}, {2, 1, 60, 2}, {3, 1, 60, 4}, {6, 1, 60, 32}, {7, 1, 60, 60},
