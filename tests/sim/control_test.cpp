@@ -48,6 +48,39 @@ TEST(Control, RaisesAnIncidentWithTheGivenFields) {
   EXPECT_GT(std::stoi(next->body), number);
 }
 
+// The number of pictures can change while the service runs: the feed says the
+// new number and only those pictures are served.
+TEST(Control, ChangesTheNumberOfPictures) {
+  const auto service = StartSim();  // three pictures
+  auto kioskPix = [&] {
+    const auto feed = Get(service->Port(), "/rvu/RVUSrvc.xml?1");
+    return feed ? TextBetween(feed->body, "<KioskPix>", "</KioskPix>") : std::string("no answer");
+  };
+  auto pictureStatus = [&](const char* name) {
+    const auto res = Get(service->Port(), std::string("/rvu/kioskpix/html/") + name);
+    return res ? res->status : -1;
+  };
+  EXPECT_EQ(kioskPix(), "3");
+  struct Step {
+    const char* query;
+    int status;
+    const char* pix;
+    int picture3, picture1000;
+  } steps[] = {
+      {"count=0", 200, "0", 404, 404},    {"count=1000", 200, "1000", 200, 200},
+      {"count=-1", 400, "1000", 200, 200}, {"count=x", 400, "1000", 200, 200},
+      {"", 400, "1000", 200, 200},        {"count=3", 200, "3", 200, 404},
+  };
+  for (const auto& step : steps) {
+    const auto res = Post(service->ControlPort(), std::string("/pix?") + step.query);
+    ASSERT_TRUE(res) << step.query;
+    EXPECT_EQ(res->status, step.status) << step.query;
+    EXPECT_EQ(kioskPix(), step.pix) << step.query;
+    EXPECT_EQ(pictureStatus("IMG003_big.jpg"), step.picture3) << step.query;
+    EXPECT_EQ(pictureStatus("IMG1000_big.jpg"), step.picture1000) << step.query;
+  }
+}
+
 TEST(Control, RejectsBadIncidentValues) {
   const auto service = StartSim();
   const int before = service->CurrentIncident()->number;

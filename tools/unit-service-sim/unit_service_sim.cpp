@@ -205,8 +205,12 @@ std::optional<std::pair<Endpoint, Reply>> UnitServiceSim::Impl::Route(const http
     if (auto page = ChartPage(std::string_view(path).substr(5), book, now))
       return std::pair{Endpoint::Chart, Reply{200, html, std::move(*page)}};
   }
-  if (const auto number = PictureNumber(path); number && *number >= 1 && *number <= options.pix)
-    return std::pair{Endpoint::Pix, Reply{200, "image/jpeg", pictures.Get(*number)}};
+  if (const auto number = PictureNumber(path); number && *number >= 1) {
+    std::unique_lock lock(mutex);
+    const bool offered = *number <= options.pix;
+    lock.unlock();
+    if (offered) return std::pair{Endpoint::Pix, Reply{200, "image/jpeg", pictures.Get(*number)}};
+  }
   return std::nullopt;
 }
 
@@ -336,7 +340,7 @@ void UnitServiceSim::Impl::SetupControl() {
         "POST /incident?street=&suburb=&priority=&tasktype=&minutesago=&task=0|1\n"
         "POST /fault?endpoint=feed|incident|summary|iframe|weather|chart|pix|all"
         "&mode=none|refuse|silent|delay|status|garbage|truncated|huge&seconds=N&code=N\n"
-        "POST /faults/clear\nGET /requests\nPOST /requests/clear\nGET /state\n",
+        "POST /faults/clear\nPOST /pix?count=N\nGET /requests\nPOST /requests/clear\nGET /state\n",
         "text/plain");
   });
   control.Post("/incident", [=, this](const Request& req, Response& res) {
@@ -371,6 +375,15 @@ void UnitServiceSim::Impl::SetupControl() {
     fault.seconds = seconds.value_or(fault.seconds);
     fault.code = code.value_or(fault.code);
     SetFault(*endpoint, fault);
+    res.set_content("OK\n", "text/plain");
+  });
+  control.Post("/pix", [=, this](const Request& req, Response& res) {
+    std::optional<int> count;
+    if (!integer(req, "count", 0, 100000, count) || !count) return fail(res, "count must be from 0 to 100000");
+    {
+      std::lock_guard lock(mutex);
+      options.pix = *count;
+    }
     res.set_content("OK\n", "text/plain");
   });
   control.Post("/faults/clear", [this](const Request&, Response& res) {
