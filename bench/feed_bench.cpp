@@ -36,6 +36,7 @@
 #include "kiosk/message_list.h"
 #include "kiosk/pager_listener.h"
 #include "platform/browser_view.h"
+#include "platform/datagram_receiver.h"
 #include "platform/qt/web_engine_view.h"
 #include "platform/system.h"
 
@@ -44,7 +45,6 @@ namespace {
 using bench::MonotonicNs;
 
 constexpr std::size_t kLineBytes = 150;
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;  // as the kiosk's listener asks for
 constexpr int kBatch = 64;
 
 // A 150-byte line that the default filters show ("[CFS" is on), carrying its
@@ -115,12 +115,6 @@ long long SocketDrops(quint16 port) {
     return std::stoll(last);
   }
   return -1;
-}
-
-void EnlargeReceiveBuffer(int fd) {
-  const int size = kReceiveBufferBytes;
-  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 // Sends stamped lines to 127.0.0.1:port in batches of up to 64 with sendmmsg.
@@ -208,25 +202,11 @@ struct RunResult {
   double Rate() const { return endNs > startNs ? count / (static_cast<double>(endNs - startNs) / 1e9) : 0; }
 };
 
-// A bare recvfrom loop on a socket of its own with the kiosk's receive buffer.
+// A bare recvfrom loop on a socket of its own, set up as the kiosk's listener
+// sets up its own (the same receive buffer).
 class BareReceiver {
  public:
-  BareReceiver() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("bare socket");
-    port_ = ntohs(address.sin_port);
-    EnlargeReceiveBuffer(fd_);
-    const timeval timeout{0, 100 * 1000};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  }
-  ~BareReceiver() { close(fd_); }
-  BareReceiver(const BareReceiver&) = delete;
-  BareReceiver& operator=(const BareReceiver&) = delete;
+  BareReceiver() : socket_(platform::DatagramReceiver::BindIPv4(INADDR_LOOPBACK, 0, 1)), port_(socket_.Port()) {}
   quint16 Port() const { return port_; }
 
   // Receives until the run's last line or the deadline.
@@ -235,8 +215,11 @@ class BareReceiver {
     std::optional<std::uint32_t> previous;
     const std::uint32_t last = first + result.count - 1;
     while (MonotonicNs() < deadlineNs) {
-      const ssize_t r = recvfrom(fd_, buffer, sizeof buffer, 0, nullptr, nullptr);
-      if (r < 0) continue;
+      const ssize_t r = recvfrom(socket_.Descriptor(), buffer, sizeof buffer, 0, nullptr, nullptr);
+      if (r < 0) {
+        socket_.WaitReadable(100);
+        continue;
+      }
       const std::int64_t now = MonotonicNs();
       const auto stamp = ReadStamp(buffer, static_cast<std::size_t>(r));
       if (!stamp || stamp->seq < first || stamp->seq > last) continue;
@@ -253,8 +236,8 @@ class BareReceiver {
   }
 
  private:
-  int fd_;
-  quint16 port_ = 0;
+  platform::DatagramReceiver socket_;
+  quint16 port_;
 };
 
 // A browser view that shows nothing, so that the figures are the feed's own.

@@ -1,7 +1,6 @@
 #include "kiosk/pager_listener.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -16,21 +15,11 @@ namespace kiosk {
 
 namespace {
 
-// Room for a burst that arrives while the thread is busy (a web request can
-// take up to 30 seconds). The forced size needs privileges; the plain one is
-// capped by the system's limit.
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr qint64 kDrainBudgetMs = 4;
 // Datagrams taken from the socket per system call. The budget is checked
 // between batches, so a batch is always handled whole and whatever is not yet
 // taken stays in the socket's buffer.
-constexpr int kBatch = 32;
-
-void EnlargeReceiveBuffer(int fd) {
-  const int size = kReceiveBufferBytes;
-  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-}
+constexpr std::size_t kBatch = 32;
 
 }  // namespace
 
@@ -43,29 +32,26 @@ PagerListener::PagerListener(quint16 port, Handler handler, QObject* parent)
     error_ = binder.errorString();
     return;
   }
-  // The listener then reads the bound socket itself, through a copy of the
-  // descriptor that outlives the Qt socket, batch by batch with recvmmsg.
-  fd_ = fcntl(static_cast<int>(binder.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-  if (fd_ < 0) {
+  // The receiver then reads the bound socket, through a copy of the descriptor
+  // that outlives the Qt socket. It has room for a burst that arrives while the
+  // thread is busy (a web request can take up to 30 seconds).
+  const int fd = fcntl(static_cast<int>(binder.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
     error_ = QString::fromLocal8Bit(strerror(errno));
     return;
   }
   port_ = binder.localPort();
   binder.close();
-  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
-  EnlargeReceiveBuffer(fd_);
+  receiver_ = std::make_unique<platform::DatagramReceiver>(fd, kBatch, kMaxDatagramBytes);
 
-  buffers_.resize(kBatch * kMaxDatagramBytes);
-  vectors_.resize(kBatch);
-  messages_.resize(kBatch);
   // Level-triggered: while datagrams wait, it fires again on the event loop's next round.
-  notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+  notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { Drain(); });
 }
 
 PagerListener::~PagerListener() {
+  // The notifier goes before the descriptor it watches.
   delete notifier_;
-  if (fd_ >= 0) close(fd_);
 }
 
 void PagerListener::Drain() {
@@ -79,20 +65,8 @@ void PagerListener::Drain() {
   QElapsedTimer budget;
   budget.start();
   do {
-    for (int i = 0; i < kBatch; ++i) {
-      vectors_[i] = {buffers_.data() + static_cast<std::size_t>(i) * kMaxDatagramBytes, kMaxDatagramBytes};
-      messages_[i] = {};
-      messages_[i].msg_hdr.msg_iov = &vectors_[i];
-      messages_[i].msg_hdr.msg_iovlen = 1;
-    }
-    const int received = recvmmsg(fd_, messages_.data(), kBatch, MSG_DONTWAIT, nullptr);
-    if (received <= 0) break;  // none left (or an error the next round reports again)
-    for (int i = 0; i < received; ++i) {
-      // Cut short by the buffer: longer than the longest accepted datagram.
-      if (messages_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
-      handler_(std::string(static_cast<const char*>(vectors_[i].iov_base), messages_[i].msg_len));
-    }
-    if (received < kBatch) break;  // the socket was emptied
+    const std::size_t taken = receiver_->ReadBatch([this](std::string_view d) { handler_(std::string(d)); });
+    if (taken < kBatch) break;  // the socket was emptied (or an error the next round reports again)
   } while (budget.elapsed() < kDrainBudgetMs);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <sys/socket.h>
-
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
+
+#include "platform/datagram_receiver.h"
 
 class QSocketNotifier;
 
@@ -24,22 +24,18 @@ class PagerListener final : public QObject {
   PagerListener(quint16 port, Handler handler, QObject* parent);
   ~PagerListener() override;
 
-  bool Listening() const { return fd_ >= 0; }
+  bool Listening() const { return receiver_ != nullptr; }
   QString ErrorText() const { return error_; }
   quint16 Port() const { return port_; }  // the bound port (useful when 0 was asked for)
 
  private:
   void Drain();
 
-  int fd_ = -1;
+  std::unique_ptr<platform::DatagramReceiver> receiver_;
   quint16 port_ = 0;
   QSocketNotifier* notifier_ = nullptr;
   Handler handler_;
   QString error_;
-  // One receive batch: a buffer of the longest accepted size per datagram.
-  std::vector<char> buffers_;
-  std::vector<iovec> vectors_;
-  std::vector<mmsghdr> messages_;
 };
 
 }  // namespace kiosk
