@@ -13,9 +13,9 @@
 #include "kiosk/kiosk_logic.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
-#include "platform/http.h"
 #include "service/incident.h"
 #include "service/rvu_srvc.h"
+#include "service/unit_service.h"
 
 class QFrame;
 class QTimer;
@@ -69,7 +69,7 @@ struct tKioskState {
 class TfrmMain final : public QWidget {
  public:
   TfrmMain(std::unique_ptr<platform::BrowserView> browser, platform::MessageBoxes& boxes,
-           std::function<void()> terminate, KioskOptions options = {});
+           service::UnitService& unitService, std::function<void()> terminate, KioskOptions options = {});
   ~TfrmMain() override;
 
   // Start-up and layout.
@@ -114,8 +114,7 @@ class TfrmMain final : public QWidget {
   KeyBox* txtCaptureKeystrokes;
   QFrame* pnlSummary;
   QLabel* lblTitle;
-  std::array<std::array<QLabel*, kSummaryColumns>, kSummaryRows> lblSummaryCells;  // lblP1Rec ... lblTotTot
-  platform::HttpClient HTTP;
+  std::array<std::array<QLabel*, service::kSummaryColumns>, service::kSummaryRows> lblSummaryCells;  // lblP1Rec ... lblTotTot
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -146,6 +145,7 @@ class TfrmMain final : public QWidget {
 
   std::unique_ptr<platform::BrowserView> browser_;
   platform::MessageBoxes& boxes_;
+  service::UnitService& unitService_;
   std::function<void()> terminate_;
   KioskOptions options_;
   std::mt19937 random_;

@@ -29,7 +29,7 @@ void TfrmMain::ShowGoogleMap() {
     incident.Pager.Page.RVUUnit.clear();
     incident.Pager.Page.MFSIncNo = 0;
     incident.Pager.Page.ZAVDateTime = 0;
-    incident = service::GetIncidentRecFromWeb(incident);
+    incident = unitService_.IncidentRecord(incident);
   }
   if (incident.RecordFound) {
     const service::tZAVPageRec& page = incident.Pager.Page;

@@ -53,10 +53,11 @@ void KeyBox::keyPressEvent(QKeyEvent* event) {
 }
 
 TfrmMain::TfrmMain(std::unique_ptr<platform::BrowserView> browser, platform::MessageBoxes& boxes,
-                   std::function<void()> terminate, KioskOptions options)
+                   service::UnitService& unitService, std::function<void()> terminate, KioskOptions options)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       browser_(std::move(browser)),
       boxes_(boxes),
+      unitService_(unitService),
       terminate_(std::move(terminate)),
       options_(options) {
   CreateComponents();

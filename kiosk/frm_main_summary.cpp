@@ -4,15 +4,15 @@
 
 #include "kiosk/frm_main.h"
 #include "kiosk/qt_support.h"
-#include "service/endpoints.h"
-#include "service/rvu_settings.h"
-#include "service/web_request.h"
 
 namespace kiosk {
 
 namespace {
 
 // The designed arrangement of the grid, in the panel's designed coordinates.
+using service::kSummaryColumns;
+using service::kSummaryRows;
+
 constexpr int kColumnLefts[kSummaryColumns] = {124, 212, 300, 388, 476};
 constexpr int kRowTops[kSummaryRows] = {132, 212, 292, 372, 452};
 constexpr int kCellWidth = 80;
@@ -83,28 +83,14 @@ void TfrmMain::ShowTaskSummary() {
   TimerPause pause(Timer);  // runs again on every way out, failure included
 
   SetSummaryStep(true);
-  try {
-    HTTP.SetPort(80);
-    HTTP.SetReadTimeoutMs(30000);
-    service::ApplyRequestTimeLimits(HTTP);
-    HTTP.SetFollowRedirects(true);
-    HTTP.SetCookiesEnabled(true);
-    HTTP.SetHeader("User-Agent", "Mozilla/4.0");
-    HTTP.SetHeader("Connection", "Keep-Alive");
-    HTTP.SetHeader("Cache-Control", "no-cache");
-    HTTP.SetHeader("Accept", "text/html, */*");
-    HTTP.SetHeader("Content-Type", "text/html");
-    const std::string address = service::TaskSummaryAddress(service::ServiceSettings.WWWHost, unit, days);
-    HTTP.SetHost(service::ServiceSettings.WWWHost);
-    const std::string answer = HTTP.Get(address);
-    lblTitle->setText(ToQString(TaskSummaryTitle(unit, days)));
-    lblTitle->adjustSize();
-    const SummaryCells cells = ReadTaskSummary(answer);
-    for (size_t r = 0; r < cells.size(); ++r)
-      for (size_t c = 0; c < cells[r].size(); ++c) lblSummaryCells[r][c]->setText(ToQString(cells[r][c]));
-  } catch (...) {
-    // A summary that cannot be had leaves the labels as they were, silently.
-  }
+  const service::tTaskSummary summary = unitService_.TaskSummary(unit, days);
+  // A summary that cannot be had leaves the labels as they were, silently.
+  if (!summary.Success) return;
+  lblTitle->setText(ToQString(service::TaskSummaryTitle(unit, days)));
+  lblTitle->adjustSize();
+  for (size_t r = 0; r < summary.Cells.size(); ++r)
+    for (size_t c = 0; c < summary.Cells[r].size(); ++c)
+      lblSummaryCells[r][c]->setText(ToQString(summary.Cells[r][c]));
 }
 
 }  // namespace kiosk

@@ -1,6 +1,7 @@
 #include "kiosk/kiosk_logic.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "diag/text.h"
 
@@ -82,6 +83,44 @@ RotationStep Rotate(int screenStep, std::int32_t kioskPix) {
   }
 }
 
+TickPlan PlanTick(const TickInput& in) {
+  constexpr int kPeriodTicks = 15;
+  constexpr std::int64_t kLostCommsMs = 60 * 1000;
+  TickPlan plan;
+  plan.tickCount = in.tickCount + 1 == kPeriodTicks ? 0 : in.tickCount + 1;
+  plan.caption = platform::FormatDateTime("hh:nn:ss", in.now);
+  const auto silentMs = std::llround((in.now - in.lastPacketTime) * static_cast<double>(platform::kMillisPerDay));
+  if (silentMs > kLostCommsMs && !in.commsLostReported)
+    plan.lostComms = "Lost comms: " + platform::DateTimeToStr(in.lastPacketTime);
+  // The list's visibility records which look is on the screen.
+  if (in.now > in.screenSaverUntil && in.listShown)
+    plan.look = LookChange::Dark;
+  else if (in.now < in.screenSaverUntil && !in.listShown)
+    plan.look = LookChange::Awake;
+  plan.due = plan.tickCount == 0;
+  plan.moveClock = plan.due && IsDark(in.now, in.screenSaverUntil);
+  return plan;
+}
+
+RotationPlan PlanRotation(const RotationInput& in) {
+  RotationPlan plan;
+  plan.nextStep = in.screenStep;
+  plan.newTicker = in.pageJ != in.tickerCaption && !in.debugMode;
+  if (in.pageA != in.lastPageA && !in.pageA.empty()) {
+    // A new incident overrides the rotation and its hold.
+    plan.newIncident = true;
+    plan.showScreen = true;
+    plan.screen = Screen::RouteMap;
+    plan.nextStep = 1;
+  } else if (in.now > in.holdScreenUntil) {
+    const RotationStep step = Rotate(in.screenStep, in.kioskPix);
+    plan.showScreen = true;
+    plan.screen = step.screen;
+    plan.nextStep = step.next;
+  }
+  return plan;
+}
+
 KeyAction DecideKey(char key) {
   switch (key) {
     case '0':
@@ -142,24 +181,6 @@ std::string HelpText(std::string_view version, const config::tKioskSettings& s, 
   std::string text;
   for (const auto& line : lines) text += line + "\r\n";
   return text;
-}
-
-SummaryCells ReadTaskSummary(std::string_view answer) {
-  static const char* const kGroups[kSummaryRows] = {"{\"id\":P1,", "{\"id\":P2,", "{\"id\":P3,", "{\"id\":P7,",
-                                                    "{\"id\":TOT,"};
-  static const char* const kKeys[kSummaryColumns] = {"\"REC\":", "\"ACK\":", "\"MOB\":", "\"CSD\":", "\"TOT\":"};
-  SummaryCells cells;
-  for (int row = 0; row < kSummaryRows; ++row) {
-    // The added comma ends the group's last value.
-    const std::string group = diag::TextBetween(answer, kGroups[row], "}") + ",";
-    for (int column = 0; column < kSummaryColumns; ++column)
-      cells[static_cast<size_t>(row)][static_cast<size_t>(column)] = diag::TextBetween(group, kKeys[column], ",");
-  }
-  return cells;
-}
-
-std::string TaskSummaryTitle(std::string_view unit, std::string_view days) {
-  return "TASK SUMMARY FOR " + std::string(unit) + " (PAST " + std::string(days) + " DAYS)";
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

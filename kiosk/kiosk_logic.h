@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,7 +13,7 @@
 
 // The kiosk's decisions as plain functions: what a datagram shows and in which
 // colour, which command a text is, where the parts of the window go, which
-// screen comes next, what a key does, and how a task summary answer reads.
+// screen comes next, what a key does and what a tick does.
 namespace kiosk {
 
 // Colours as the window system's numbers: blue in the high byte, red in the low.
@@ -106,6 +108,55 @@ struct RotationStep {
 };
 RotationStep Rotate(int screenStep, std::int32_t kioskPix);
 
+// What one 1-second tick does before the poll, from the state it reads.
+struct TickInput {
+  platform::TDateTime now = 0;
+  int tickCount = -1;  // before this tick
+  platform::TDateTime lastPacketTime = 0;
+  bool commsLostReported = false;
+  platform::TDateTime screenSaverUntil = 0;
+  bool listShown = true;  // the message list's visibility: which look is on the screen
+};
+enum class LookChange { None, Dark, Awake };
+struct TickPlan {
+  int tickCount = 0;
+  std::string caption;   // the clock's
+  std::string lostComms;  // the line to write, or empty
+  LookChange look = LookChange::None;
+  bool due = false;        // the 15-second work: poll, ticker, screens
+  bool moveClock = false;  // the burn-in guard, on a due tick while dark
+};
+TickPlan PlanTick(const TickInput& in);
+
+// Where the burn-in guard puts the clock: a place that keeps it inside the
+// window; `draw(low, high)` picks an integer from low to high.
+template <typename Draw>
+std::pair<int, int> PlaceClock(int windowWidth, int windowHeight, int clockWidth, int clockHeight, Draw&& draw) {
+  const int left = draw(0, std::max(0, windowWidth - clockWidth - 1));
+  const int top = draw(0, std::max(0, windowHeight - clockHeight - 1));
+  return {left, top};
+}
+
+// What a due tick does with the poll's record.
+struct RotationInput {
+  platform::TDateTime now = 0;  // after the poll
+  std::string_view pageA, pageJ;
+  std::int32_t kioskPix = 0;
+  std::string_view tickerCaption;
+  bool debugMode = false;
+  std::string_view lastPageA;
+  platform::TDateTime holdScreenUntil = 0;
+  int screenStep = 0;
+};
+struct RotationPlan {
+  bool newTicker = false;    // show page J, and fetch the incident afresh next time
+  bool newIncident = false;  // page A changed: it is taken over and the route map shown
+  bool showScreen = false;
+  Screen screen = Screen::RouteMap;
+  int nextStep = 0;
+};
+RotationPlan PlanRotation(const RotationInput& in);
+
 enum class KeyAction {
   None,
   ShowMap,
@@ -128,13 +179,6 @@ KeyAction DecideKey(char key);
 std::string HelpText(std::string_view version, const config::tKioskSettings& settings, bool timerRunning,
                      platform::TDateTime lastPacketTime);
 
-// The 25 value cells of a task summary answer, row by row (P1, P2, P3, P7,
-// Total), column by column (REC, ACK, MOB, CSD, TOT).
-inline constexpr int kSummaryRows = 5;
-inline constexpr int kSummaryColumns = 5;
-using SummaryCells = std::array<std::array<std::string, kSummaryColumns>, kSummaryRows>;
-SummaryCells ReadTaskSummary(std::string_view answer);
-std::string TaskSummaryTitle(std::string_view unit, std::string_view days);
 
 // The text shown for a datagram: single-byte, split into lines at CR LF, CR or LF.
 std::vector<std::string> SplitLines(std::string_view text);

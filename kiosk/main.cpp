@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("RVU Kiosk"));
 
   platform::QtMessageBoxes boxes;
-  auto* window = new kiosk::TfrmMain(std::make_unique<platform::WebEngineBrowserView>(nullptr), boxes,
+  const std::unique_ptr<service::UnitService> unitService = service::MakeHttpUnitService();
+  auto* window = new kiosk::TfrmMain(std::make_unique<platform::WebEngineBrowserView>(nullptr), boxes, *unitService,
                                      [] { QCoreApplication::quit(); });
   kiosk::frmMain = window;
   window->FormCreate();

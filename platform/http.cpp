@@ -33,21 +33,6 @@ void InitCurlOnce() {
   });
 }
 
-// libcurl refuses an address with a blank in it. A blank travels as %20, as a
-// browser sends it, and the server reads it back as a blank; nothing else of
-// the address is touched.
-std::string BlanksEscaped(const std::string& url) {
-  std::string escaped;
-  escaped.reserve(url.size());
-  for (const char c : url) {
-    if (c == ' ')
-      escaped += "%20";
-    else
-      escaped += c;
-  }
-  return escaped;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
@@ -261,6 +246,18 @@ void HttpClient::SetHeader(const std::string& name, const std::string& value) {
 }
 
 void HttpClient::SetMaxBodyBytes(std::size_t bytes) { impl_->maxBodyBytes = bytes; }
+
+std::string BlanksEscaped(const std::string& address) {
+  std::string escaped;
+  escaped.reserve(address.size());
+  for (const char c : address) {
+    if (c == ' ')
+      escaped += "%20";
+    else
+      escaped += c;
+  }
+  return escaped;
+}
 
 std::string HttpClient::Get(const std::string& pathOrUrl) {
   Impl& d = *impl_;

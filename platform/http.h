@@ -11,6 +11,10 @@ namespace platform {
 // host cannot be resolved or reached, ETimeoutError when a time limit runs out,
 // EHttpProtocolError for an answer whose status is not 2xx (the message is the
 // status line, for example "HTTP/1.1 404 Not Found").
+// An address with each blank as %20: libcurl refuses a blank, a browser sends
+// it so, and the server reads it back as a blank. Nothing else is touched.
+std::string BlanksEscaped(const std::string& address);
+
 class HttpClient {
  public:
   HttpClient();

@@ -6,8 +6,6 @@ namespace service {
 
 namespace {
 
-std::string gFeedHostOverride;
-
 const char* const kChartPaths[kChartPageCount] = {
     "/rvu/ChartCrewIncidentCounts.html",    "/rvu/ChartTaskCoordinates.html",
     "/rvu/ChartTaskStopCalls.html",         "/rvu/ChartTaskTypes.html",
@@ -24,14 +22,12 @@ std::string ZeroPadded(std::int64_t value, size_t width) {
 
 }  // namespace
 
-std::string FeedHost() { return gFeedHostOverride.empty() ? std::string(RVU_FEED_HOST) : gFeedHostOverride; }
-
-void SetFeedHostForTesting(std::string host) { gFeedHostOverride = std::move(host); }
+std::string FeedHost() { return RVU_FEED_HOST; }
 
 std::string MapHost() { return RVU_MAP_HOST; }
 
-std::string StatusFeedAddress(platform::TDateTime now) {
-  return "http://" + FeedHost() + "/rvu/RVUSrvc.xml?" + platform::FormatDateTime("yyyymmddhhnnsszzz", now);
+std::string StatusFeedAddress(std::string_view feedHost, platform::TDateTime now) {
+  return "http://" + std::string(feedHost) + "/rvu/RVUSrvc.xml?" + platform::FormatDateTime("yyyymmddhhnnsszzz", now);
 }
 
 std::string IncidentRequestPath(std::string_view uri, std::int32_t mfsIncNo, platform::TDateTime zavDate,

@@ -12,16 +12,14 @@ namespace service {
 // Sent with every request that carries a "guid" or "GUID" key.
 inline constexpr const char* kAccessGUID = "3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3";
 
-// The status feed's host ("name" or "name:port"), fixed when the program is
-// built. Tests point it at a server of their own.
+// The status feed's host ("name" or "name:port"), fixed when the program is built.
 std::string FeedHost();
-void SetFeedHostForTesting(std::string host);  // empty restores the built-in one
 
 // The map service's host inside the route map address, fixed when built.
 std::string MapHost();
 
 // "http://" + feed host + "/rvu/RVUSrvc.xml?" + the 17-digit time stamp of `now`.
-std::string StatusFeedAddress(platform::TDateTime now);
+std::string StatusFeedAddress(std::string_view feedHost, platform::TDateTime now);
 
 // URI + "/GetZAVPagerXML?MFSIncNo=..." with "&ZAVDate=" for a non-zero date,
 // "&RVUUnit=" for a non-empty unit (unescaped) and "&GUID=".

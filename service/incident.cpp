@@ -4,7 +4,6 @@
 #include "diag/text.h"
 #include "platform/cursor.h"
 #include "platform/error.h"
-#include "platform/http.h"
 #include "service/endpoints.h"
 #include "service/incident_conversions.h"
 #include "service/reader_failure.h"
@@ -184,7 +183,7 @@ void ReadIncidentAnswer(std::string_view answer, tIncidentRec& result, std::int3
   task.Weather = Integer(t, "Weather");
 }
 
-tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc) {
+tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc, WebTransport& transport, const RequestTimeLimits& limits) {
   diag::tLogRec logRec;
   logRec.Trace = 100;
   tIncidentRec result = inc;
@@ -193,20 +192,18 @@ tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc) {
   std::string host;
   try {
     logRec.Trace = 200;
-    platform::HttpClient http;
-    http.SetHost(ServiceSettings.WWWHost);
-    http.SetPort(80);
-    ApplyRequestTimeLimits(http);
-    host = http.Host();
+    WebRequest request;
+    request.host = ServiceSettings.WWWHost;
+    request.port = 80;
+    host = request.host;
 
     logRec.Trace = 300;
-    const tZAVPageRec& request = inc.Pager.Page;
-    const std::string path =
-        IncidentRequestPath(ServiceSettings.URI, request.MFSIncNo, request.ZAVDateTime, request.RVUUnit);
-    target = ServiceSettings.WWWHost + path;
+    const tZAVPageRec& page = inc.Pager.Page;
+    request.target = IncidentRequestPath(ServiceSettings.URI, page.MFSIncNo, page.ZAVDateTime, page.RVUUnit);
+    target = ServiceSettings.WWWHost + request.target;
 
     logRec.Trace = 400;
-    const std::string answer = http.Get(path);
+    const std::string answer = transport.Get(request, limits);
     ReadIncidentAnswer(answer, result, logRec.Trace);
   } catch (const std::exception& e) {
     result.RecordFound = false;

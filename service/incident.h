@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/datetime.h"
+#include "service/web_request.h"
 
 // The incident record the unit's web service keeps for every incident paged to
 // the unit, and the request that fetches one.
@@ -116,6 +117,6 @@ void ReadIncidentAnswer(std::string_view answer, tIncidentRec& result, std::int3
 // `inc`. A failure is reported (an exception report and a 30000 log entry) and
 // leaves RecordFound false, RC minus the step reached and the failure in Result.
 // The busy cursor shows while it works. Never raises.
-tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc);
+tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc, WebTransport& transport, const RequestTimeLimits& limits);
 
 }  // namespace service

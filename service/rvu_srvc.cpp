@@ -4,7 +4,6 @@
 #include "diag/text.h"
 #include "platform/clock.h"
 #include "platform/error.h"
-#include "platform/http.h"
 #include "platform/xml.h"
 #include "service/endpoints.h"
 #include "service/reader_failure.h"
@@ -41,7 +40,8 @@ void ReadRVUSrvcDocument(const platform::XmlDocument& document, tRVUSrvc& srvc, 
   srvc.KioskPix = FeedInteger(rvu.Child("KioskPix").Text());
 }
 
-void GetRVUSrvcXML(tRVUSrvc& srvc) {
+void GetRVUSrvcXML(tRVUSrvc& srvc, WebTransport& transport, const std::string& feedHost,
+                   const RequestTimeLimits& limits) {
   diag::tLogRec logRec;
   logRec.Trace = 100;
   srvc.Success = false;
@@ -49,11 +49,11 @@ void GetRVUSrvcXML(tRVUSrvc& srvc) {
   platform::XmlDocument document;
   try {
     logRec.Trace = 300;
-    srvc.URL = StatusFeedAddress(platform::Now());
+    srvc.URL = StatusFeedAddress(feedHost, platform::Now());
     logRec.Trace = 400;  // fetching and parsing are one step
-    platform::HttpClient http;
-    ApplyRequestTimeLimits(http);
-    document.LoadText(http.Get(srvc.URL));
+    WebRequest request;
+    request.target = srvc.URL;
+    document.LoadText(transport.Get(request, limits));
   } catch (const std::exception& e) {
     ReportReaderFailure("RVULib.GetRVUSrvcXML", e, logRec.Trace, "", true);
     return;

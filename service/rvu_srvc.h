@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/xml.h"
+#include "service/web_request.h"
 
 // The status feed: what the unit's LED display shows, the unit's last page and
 // the number of station pictures.
@@ -40,10 +41,11 @@ struct tRVUSrvc {
 // the root is not "xml" or an integer element is missing or not decimal.
 void ReadRVUSrvcDocument(const platform::XmlDocument& document, tRVUSrvc& srvc, std::int32_t& trace);
 
-// Fetches the status feed and reads it into `srvc` (passed in cleared).
-// Success tells whether all of it was read; a failure keeps the values read
-// before it, is reported (an exception report with beeps and a 30000 log entry)
-// and never raises. A good read writes a 60101 log entry.
-void GetRVUSrvcXML(tRVUSrvc& srvc);
+// Fetches the status feed from `feedHost` and reads it into `srvc` (passed in
+// cleared). Success tells whether all of it was read; a failure keeps the
+// values read before it, is reported (an exception report with beeps and a
+// 30000 log entry) and never raises. A good read writes a 60101 log entry.
+void GetRVUSrvcXML(tRVUSrvc& srvc, WebTransport& transport, const std::string& feedHost,
+                   const RequestTimeLimits& limits);
 
 }  // namespace service

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "platform/http.h"
-
+// How the readers reach the unit's web service: what one request is, its time
+// limits, and the transport that sends it.
 namespace service {
 
-// Time limits of the service requests. Without them a service that accepts the
+// Time limits of a service request. Without them a service that accepts the
 // connection and never answers would hold the kiosk's one thread, and with it
-// the clock, for good. Tests shorten them.
+// the clock, for good.
 struct RequestTimeLimits {
   long connectMs = 10000;
   long totalMs = 30000;
@@ -16,12 +19,6 @@ struct RequestTimeLimits {
   // used up the total, so a service that has just come back is still reached.
   long leastMs = 500;
 };
-inline RequestTimeLimits gRequestTimeLimits;
-
-inline void ApplyRequestTimeLimits(platform::HttpClient& http) {
-  http.SetConnectTimeoutMs(gRequestTimeLimits.connectMs);
-  http.SetTotalTimeoutMs(gRequestTimeLimits.totalMs);
-}
 
 // The limits left for further requests once `spentMs` of the total have gone:
 // the requests of one tick share one total, so a silent service stops the
@@ -33,19 +30,26 @@ inline RequestTimeLimits LimitsAfter(const RequestTimeLimits& limits, long spent
   return left;
 }
 
-// Narrows gRequestTimeLimits to what is left after `spentMs` until the scope
-// ends, then restores them.
-class RequestBudgetScope {
- public:
-  explicit RequestBudgetScope(long spentMs) : saved_(gRequestTimeLimits) {
-    gRequestTimeLimits = LimitsAfter(saved_, spentMs);
-  }
-  ~RequestBudgetScope() { gRequestTimeLimits = saved_; }
-  RequestBudgetScope(const RequestBudgetScope&) = delete;
-  RequestBudgetScope& operator=(const RequestBudgetScope&) = delete;
+// One GET of the service, as a reader asks for it.
+struct WebRequest {
+  std::string host;    // for a path: "name" or "name:port"; empty with a full address
+  std::string target;  // a path on the host, or a full "http://" address
+  int port = 80;
+  long readTimeoutMs = 0;  // 0: none of its own
+  bool followRedirects = false;
+  // Sent on the one client that lives as long as the transport, keeping the
+  // cookies it receives; other requests go on a fresh client each.
+  bool keepCookies = false;
+  std::vector<std::pair<std::string, std::string>> headers;
+};
 
- private:
-  RequestTimeLimits saved_;
+// Sends a request and returns the answer's body. Raises platform::Error as
+// platform::HttpClient does: ESocketError (no connection), ETimeoutError (a
+// limit ran out), EHttpProtocolError (a status other than 2xx).
+class WebTransport {
+ public:
+  virtual ~WebTransport() = default;
+  virtual std::string Get(const WebRequest& request, const RequestTimeLimits& limits) = 0;
 };
 
 }  // namespace service

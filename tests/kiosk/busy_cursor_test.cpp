@@ -58,7 +58,7 @@ TEST_F(BusyCursorTest, SetWhileTheIncidentRequestWaitsAndClearedHoweverItEnds) {
       {"an answer that cannot be read",
        [this, &garbageDate] { server.Answer("/rvu/rvuisapi.dll/GetZAVPagerXML", garbageDate); }, false},
       {"no service",
-       [] { service::ServiceSettings.WWWHost = "127.0.0.1:" + std::to_string(testsupport::UnusedPort()); }, false},
+       [] { service::ServiceSettings.WWWHost = "elsewhere.test:8080"; }, false},
   };
   ASSERT_TRUE(CursorWatch::PointerHidden());
   for (const auto& c : cases) {

@@ -8,47 +8,6 @@ namespace {
 using namespace kiosk;
 using testsupport::ScreensTest;
 
-TEST(RemoteCommandParsing, ExactTextsOnly) {
-  struct Case {
-    std::string text;
-    RemoteCommand command;
-    std::int32_t capCode;
-  } cases[] = {
-      {"CMD:SCREEN0", RemoteCommand::Screen0, 0},
-      {"CMD:SCREEN0\r\n", RemoteCommand::None, 0},
-      {"cmd:screen0", RemoteCommand::None, 0},
-      {"CMD:SCREEN1", RemoteCommand::Screen1, 0},
-      {"CMD:SCROLL", RemoteCommand::Scroll, 0},
-      {"CMD:TOGGLECFS", RemoteCommand::ToggleCFS, 0},
-      {"CMD:TOGGLEMFS", RemoteCommand::ToggleMFS, 0},
-      {"CMD:TOGGLEMSC", RemoteCommand::ToggleMSC, 0},
-      {"CMD:TOGGLESAAS", RemoteCommand::ToggleSAAS, 0},
-      {"CMD:TOGGLERVU", RemoteCommand::ToggleRVU, 0},
-      {"CMD:TOGGLEUNKNOWN", RemoteCommand::ToggleUnknown, 0},
-      {"CMD:TOGGLEHEARTBEAT", RemoteCommand::ToggleHeartBeat, 0},
-      {"CMD:CAPCODE=1234", RemoteCommand::CapCode, 1234},
-      {"CMD:CAPCODE=-5", RemoteCommand::CapCode, -5},
-      {"CMD:CAPCODE=$10", RemoteCommand::CapCode, 16},
-      {"CMD:CAPCODE= 7", RemoteCommand::CapCode, 7},
-      {"CMD:CAPCODE=", RemoteCommand::BadCapCode, 0},
-      {"CMD:CAPCODE=abc", RemoteCommand::BadCapCode, 0},
-      {"CMD:CAPCODE=12 ", RemoteCommand::BadCapCode, 0},
-      {"CMD:CAPCODE=99999999999", RemoteCommand::BadCapCode, 0},
-      {"CMD:TOGGLEBROWSER", RemoteCommand::ToggleBrowser, 0},
-      {"CMD:TOGGLESCREENSAVER", RemoteCommand::ToggleScreenSaver, 0},
-      {"CMD:SCREENSAVER=OFF", RemoteCommand::ScreenSaverOff, 0},
-      {"CMD:TERMINATE", RemoteCommand::Terminate, 0},
-      {"CMD:TERMINATE ", RemoteCommand::None, 0},
-      {"[RVU:1] CMD:TERMINATE", RemoteCommand::None, 0},
-      {std::string("CMD:SCROLL\0", 11), RemoteCommand::None, 0},
-  };
-  for (const auto& c : cases) {
-    const ParsedCommand parsed = ParseRemoteCommand(c.text);
-    EXPECT_EQ(parsed.command, c.command) << c.text;
-    EXPECT_EQ(parsed.capCode, c.capCode) << c.text;
-  }
-}
-
 class CommandTest : public ScreensTest {
  protected:
   void SetUp() override {

@@ -5,57 +5,6 @@ namespace {
 using namespace kiosk;
 using testsupport::KioskTest;
 
-TEST(DatagramDecision, FiltersColoursAndOwnCapcode) {
-  config::tKioskSettings all;
-  all.ShowCFS = all.ShowMFS = all.ShowMSC = all.ShowSAAS = all.ShowRVU = all.ShowUnknown = all.ShowHeartBeat = true;
-  all.CapCode = 1234;
-  config::tKioskSettings none;
-  none.CapCode = 1234;
-  config::tKioskSettings heartbeatOnly = none;
-  heartbeatOnly.ShowHeartBeat = true;
-  config::tKioskSettings mscOnly = none;
-  mscOnly.ShowMSC = true;
-  config::tKioskSettings capcodeZero = none;
-  capcodeZero.CapCode = 0;
-  config::tKioskSettings negative = all;
-  negative.CapCode = -5;
-
-  struct Case {
-    const char* name;
-    const config::tKioskSettings& settings;
-    std::string text;
-    bool show;
-    std::uint32_t colour;
-    bool own;
-  } cases[] = {
-      {"CFS line", all, "[CFS:0451002] GRASS FIRE", true, kWhite, false},
-      {"MFS line", all, "[MFS:0123456] ALARM", true, kWhite, false},
-      {"SAAS line", all, "[SAAS:0771234] P1", true, kWhite, false},
-      {"Unknown line", all, "[Unknown:0000000] ?", true, kWhite, false},
-      {"RVU line is yellow", all, "[RVU:9999] RESCUE", true, kYellow, false},
-      {"own capcode is green before yellow", all, "[RVU:1234] RESCUE P1", true, kGreen, true},
-      {"own capcode in another tag", all, "[CFS:1234] FIRE", true, kGreen, true},
-      {"no tag is never shown", all, "hello :1234] there", false, kGreen, true},
-      {"filters off", none, "[CFS:0451002] GRASS FIRE", false, kWhite, false},
-      {"own page with its switch off still counts", none, "[RVU:1234] RESCUE", false, kGreen, true},
-      {"heartbeat by its own switch", heartbeatOnly, "[MSC:HEARTBEAT] 13:45", true, kWhite, false},
-      {"heartbeat through MSC", mscOnly, "[MSC:HEARTBEAT] 13:45", true, kWhite, false},
-      {"a command is never shown", all, "CMD:[CFS:1234]", false, kGreen, true},
-      {"lower-case command is a pager line", all, "cmd:SCROLL [CFS", true, kWhite, false},
-      {"CMD: inside a line", all, "[CFS:1] CMD:SCROLL", true, kWhite, false},
-      {"empty datagram", all, "", false, kWhite, false},
-      {"capcode 0 marker", capcodeZero, "[X:0] 10:0] y", false, kGreen, true},
-      {"negative capcode", negative, "[RVU:-5] x", true, kGreen, true},
-      {"case counts", all, "[cfs:1] [rvu:1]", false, kWhite, false},
-  };
-  for (const auto& c : cases) {
-    const DatagramView view = DecideDatagram(c.text, c.settings);
-    EXPECT_EQ(view.show, c.show) << c.name;
-    EXPECT_EQ(view.colour, c.colour) << c.name;
-    EXPECT_EQ(view.ownCapcode, c.own) << c.name;
-  }
-}
-
 class FeedHandlerTest : public KioskTest {};
 
 TEST_F(FeedHandlerTest, EveryDatagramFeedsTheWatchdog) {

@@ -9,20 +9,6 @@ namespace {
 using namespace kiosk;
 using testsupport::ScreensTest;
 
-TEST(KeyDecision, KeysAndTheirActions) {
-  struct Case {
-    char key;
-    KeyAction action;
-  } cases[] = {{'0', KeyAction::ShowMap},         {'1', KeyAction::ShowWeather},    {'b', KeyAction::ToggleBrowser},
-               {'B', KeyAction::ToggleBrowser},   {'c', KeyAction::ToggleCFS},      {'C', KeyAction::ToggleCFS},
-               {'e', KeyAction::ToggleRVU},       {'h', KeyAction::ToggleHeartBeat}, {'m', KeyAction::ToggleMFS},
-               {'q', KeyAction::AskQuit},         {'Q', KeyAction::AskQuit},        {' ', KeyAction::AskQuit},
-               {'s', KeyAction::ToggleSAAS},      {'t', KeyAction::StartTimer},     {'u', KeyAction::ToggleUnknown},
-               {'?', KeyAction::Help},            {'2', KeyAction::None},           {')', KeyAction::None},
-               {'\xE9', KeyAction::None},         {'x', KeyAction::None}};
-  for (const auto& c : cases) EXPECT_EQ(DecideKey(c.key), c.action) << c.key;
-}
-
 class KeyTest : public ScreensTest {
  protected:
   void SetUp() override {

@@ -18,6 +18,8 @@
 #include "platform/browser_view.h"
 #include "platform/clock.h"
 #include "service/rvu_settings.h"
+#include "service/unit_service.h"
+#include "tests/support/fake_transport.h"
 #include "tests/support/temp_dir.h"
 
 namespace testsupport {
@@ -59,7 +61,8 @@ class FakeBoxes final : public platform::MessageBoxes {
 };
 
 // A kiosk window in a fresh working directory with a manual clock, created and
-// started as the program does, listening on a free port.
+// started as the program does, listening on a free port. Its unit web service
+// is a fake transport: answers are set per path, nothing goes on the network.
 class KioskTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,7 +73,8 @@ class KioskTest : public ::testing::Test {
     ResetGlobals();
     auto fake = std::make_unique<FakeBrowser>();
     browser = fake.get();
-    window = std::make_unique<kiosk::TfrmMain>(std::move(fake), boxes, [this] { ++terminations; },
+    unitService = MakeUnitService();
+    window = std::make_unique<kiosk::TfrmMain>(std::move(fake), boxes, *unitService, [this] { ++terminations; },
                                                kiosk::KioskOptions{0});
     kiosk::frmMain = window.get();
     BeforeFormCreate();
@@ -84,6 +88,11 @@ class KioskTest : public ::testing::Test {
     ResetGlobals();
   }
   virtual void BeforeFormCreate() {}
+  // The window's unit web service: the fake one, unless a fixture brings another.
+  virtual std::unique_ptr<service::WebUnitService> MakeUnitService() {
+    return std::make_unique<service::WebUnitService>(std::move(ownedTransport), transport->host(),
+                                                     service::RequestTimeLimits{2000, 2000});
+  }
 
   static void ResetGlobals() {
     config::KioskSettings = {};
@@ -110,6 +119,10 @@ class KioskTest : public ::testing::Test {
   ScopedProgramPath program{dir.File("bin/rvukiosk")};
   ScopedClock clock{platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
   FakeBoxes boxes;
+  // The fake service's transport, handed to the unit service in SetUp.
+  std::unique_ptr<FakeTransport> ownedTransport = std::make_unique<FakeTransport>();
+  FakeTransport* transport = ownedTransport.get();
+  std::unique_ptr<service::WebUnitService> unitService;
   FakeBrowser* browser = nullptr;
   int terminations = 0;
   bool timerActiveAfterFormCreate = false;

@@ -4,27 +4,18 @@
 
 #include "diag/text.h"
 #include "service/endpoints.h"
-#include "service/web_request.h"
 #include "tests/kiosk/kiosk_fixture.h"
-#include "tests/support/http_server.h"
 
 namespace testsupport {
 
-// A kiosk whose web host and status feed are a test server.
+// A kiosk whose web host and status feed are the fake service.
 class ScreensTest : public KioskTest {
  protected:
   void SetUp() override {
     KioskTest::SetUp();
     service::ServiceSettings.WWWHost = server.host();
-    service::SetFeedHostForTesting(server.host());
-    service::gRequestTimeLimits = {2000, 2000};
     diag::Globals.Log.SyslogLevel = 7;
     diag::Globals.Log.DaysOfLogsFilesRetained = 0;
-  }
-  void TearDown() override {
-    service::SetFeedHostForTesting("");
-    service::gRequestTimeLimits = {};
-    KioskTest::TearDown();
   }
 
   static std::string Feed(const std::string& pageA, const std::string& pageJ, int pix) {
@@ -62,7 +53,7 @@ class ScreensTest : public KioskTest {
 
   std::string Host() const { return server.host(); }
 
-  TestHttpServer server;
+  FakeTransport& server = *transport;
 };
 
 }  // namespace testsupport

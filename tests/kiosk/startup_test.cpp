@@ -75,9 +75,10 @@ TEST(PagerPortTaken, TheKioskStartsAndSaysSo) {
   testsupport::ScopedProgramPath program(dir.File("bin/rvukiosk"));
   testsupport::ScopedClock clock(platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123}));
   testsupport::FakeBoxes boxes;
-  TfrmMain first(std::make_unique<testsupport::FakeBrowser>(), boxes, [] {}, KioskOptions{0});
+  service::WebUnitService unitService(std::make_unique<testsupport::FakeTransport>(), "unit.test:8080");
+  TfrmMain first(std::make_unique<testsupport::FakeBrowser>(), boxes, unitService, [] {}, KioskOptions{0});
   const quint16 taken = first.IdUDPServer1->Port();
-  TfrmMain second(std::make_unique<testsupport::FakeBrowser>(), boxes, [] {}, KioskOptions{taken});
+  TfrmMain second(std::make_unique<testsupport::FakeBrowser>(), boxes, unitService, [] {}, KioskOptions{taken});
   second.FormCreate();
   ASSERT_EQ(second.rchMessages->LineCount(), 2u);
   // This program folder holds no program file: no version to show.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "service/endpoints.h"
+#include "service/http_transport.h"
 #include "service/web_request.h"
 #include "tests/kiosk/kiosk_fixture.h"
 #include <signal.h>
@@ -124,16 +125,17 @@ class KioskWithSimulator : public KioskTest {
   void SetUp() override {
     service = std::make_unique<SimulatorProcess>();
     KioskTest::SetUp();
-    const std::string host = "127.0.0.1:" + std::to_string(service->Port());
-    service::ServiceSettings.WWWHost = host;
-    service::SetFeedHostForTesting(host);
-    service::gRequestTimeLimits = {2000, 2000};
+    service::ServiceSettings.WWWHost = Host();
   }
   void TearDown() override {
-    service::SetFeedHostForTesting("");
-    service::gRequestTimeLimits = {};
     KioskTest::TearDown();
     service.reset();
+  }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(service->Port()); }
+  // The program's unit service over HTTP, aimed at the simulator.
+  std::unique_ptr<service::WebUnitService> MakeUnitService() override {
+    return std::make_unique<service::WebUnitService>(std::make_unique<service::HttpTransport>(), Host(),
+                                                     service::RequestTimeLimits{2000, 2000});
   }
 
   void Tick(int count = 1) {

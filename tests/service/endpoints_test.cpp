@@ -24,10 +24,8 @@ TEST(Endpoints, IncidentRequestPaths) {
 }
 
 TEST(Endpoints, FeedAddressCarriesASeventeenDigitStamp) {
-  SetFeedHostForTesting("feed.example:81");
-  EXPECT_EQ(StatusFeedAddress(EncodeDateTime({2026, 12, 9, 7, 5, 3, 9})),
+  EXPECT_EQ(StatusFeedAddress("feed.example:81", EncodeDateTime({2026, 12, 9, 7, 5, 3, 9})),
             "http://feed.example:81/rvu/RVUSrvc.xml?20261209070503009");
-  SetFeedHostForTesting("");
   EXPECT_EQ(FeedHost(), RVU_FEED_HOST_DEFAULT);
 }
 

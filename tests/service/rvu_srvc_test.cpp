@@ -8,8 +8,8 @@
 #include "diag/log.h"
 #include "diag/text.h"
 #include "service/endpoints.h"
+#include "service/http_transport.h"
 #include "service/reader_failure.h"
-#include "service/web_request.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,14 +38,12 @@ class FeedTest : public ::testing::Test {
     diag::Globals = diag::tGlobalSettings{};
     diag::Globals.Log.SyslogLevel = 7;
     diag::Globals.ProgramVersion = "1.0.0.1";
-    SetFeedHostForTesting(server.host());
-    gRequestTimeLimits = {2000, 1000};
   }
-  void TearDown() override {
-    SetFeedHostForTesting("");
-    gRequestTimeLimits = {};
-    diag::Globals = diag::tGlobalSettings{};
-  }
+  void TearDown() override { diag::Globals = diag::tGlobalSettings{}; }
+
+  // Reads the feed from a host over HTTP, with limits that keep a failing test short.
+  void Read(tRVUSrvc& srvc, const std::string& host) { GetRVUSrvcXML(srvc, http, host, {2000, 1000}); }
+  void Read(tRVUSrvc& srvc) { Read(srvc, server.host()); }
 
   // The log file's lines, CR LF taken off.
   std::vector<std::string> LogLines() const {
@@ -63,6 +61,7 @@ class FeedTest : public ::testing::Test {
     return n;
   }
 
+  HttpTransport http;
   testsupport::TestHttpServer server;
   testsupport::TempDir dir;
   testsupport::ScopedCwd cwd{dir.path()};
@@ -73,7 +72,7 @@ class FeedTest : public ::testing::Test {
 TEST_F(FeedTest, AGoodFeedFillsTheRecordAndLogsItsAddress) {
   server.Answer(kFeedPath, Fixture("feed_full.xml"));
   tRVUSrvc srvc;
-  GetRVUSrvcXML(srvc);
+  Read(srvc);
   EXPECT_TRUE(srvc.Success);
   EXPECT_EQ(srvc.URL, "http://" + server.host() + "/rvu/RVUSrvc.xml?20261209134510123");
   EXPECT_EQ(server.Requests(), std::vector<std::string>{"/rvu/RVUSrvc.xml?20261209134510123"});
@@ -113,10 +112,9 @@ TEST_F(FeedTest, MissingPagesAreEmptyButMissingIntegersFail) {
     diag::Globals.Log.LastDay = 0;
     std::filesystem::remove(dir.File("bin/rvukiosk-20261209.CSV"));
     testsupport::TestHttpServer feed;
-    SetFeedHostForTesting(feed.host());
     feed.Answer(kFeedPath, c.document);
     tRVUSrvc srvc;
-    GetRVUSrvcXML(srvc);
+    Read(srvc, feed.host());
     EXPECT_EQ(srvc.Success, c.success) << c.document;
     const auto lines = LogLines();
     ASSERT_EQ(lines.size(), 1u) << c.document;
@@ -133,7 +131,7 @@ TEST_F(FeedTest, AFailureKeepsWhatWasReadBeforeIt) {
   server.Answer(kFeedPath, diag::ReplaceAll(Fixture("feed_full.xml"), "<KioskPix>12</KioskPix>", "<KioskPix/>"));
   tRVUSrvc srvc;
   srvc.KioskPix = 77;  // the caller's value survives
-  GetRVUSrvcXML(srvc);
+  Read(srvc);
   EXPECT_FALSE(srvc.Success);
   EXPECT_EQ(srvc.LEDDisplay.PageA(), "INC 123456 P1 RESCUE 14 OLD MILL RD BRINDLEMOOR EAST");
   EXPECT_EQ(srvc.LastPage.TaskType, "RESCUE");
@@ -161,11 +159,10 @@ TEST_F(FeedTest, UnreachableSilentAndFailingHostsFailAt400WithinTheTimeLimit) {
   for (const auto& c : cases) {
     diag::Globals.Log.LastDay = 0;
     std::filesystem::remove(dir.File("bin/rvukiosk-20261209.CSV"));
-    SetFeedHostForTesting(c.host);
     tRVUSrvc srvc;
     srvc.LEDDisplay.PageJ() = "kept";
     const auto started = std::chrono::steady_clock::now();
-    GetRVUSrvcXML(srvc);
+    Read(srvc, c.host);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << c.host;
     EXPECT_FALSE(srvc.Success);
     EXPECT_EQ(srvc.URL, "http://" + c.host + "/rvu/RVUSrvc.xml?20261209134510123");

@@ -1,5 +1,6 @@
 // The kiosk's own readers against the simulated service: the feed and the
 // incident record agree, and a fault of the service is a reported failure.
+#include <chrono>
 #include <filesystem>
 
 #include "diag/log.h"
@@ -7,8 +8,10 @@
 #include "service/incident.h"
 #include "service/rvu_settings.h"
 #include "service/rvu_srvc.h"
-#include "service/web_request.h"
+#include "service/http_transport.h"
+#include "service/unit_service.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -18,33 +21,30 @@ class ReadersAgainstTheSimulator : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directory(dir.File("bin"));
     diag::Globals = {};
-    const std::string host = "127.0.0.1:" + std::to_string(service->Port());
-    service::SetFeedHostForTesting(host);
     service::ServiceSettings = {};
     service::ServiceSettings.WWWHost = host;
     service::ServiceSettings.URI = "/rvu/rvuisapi.dll";
-    service::gRequestTimeLimits = {2000, 2000};
   }
   void TearDown() override {
-    service::SetFeedHostForTesting("");
-    service::gRequestTimeLimits = {};
     service::ServiceSettings = {};
     diag::Globals = {};
   }
   std::unique_ptr<sim::UnitServiceSim> service = simtest::StartSim();
+  const std::string host = "127.0.0.1:" + std::to_string(service->Port());
+  // The program's unit service over HTTP, aimed at the simulator, with short limits.
+  service::WebUnitService web{std::make_unique<service::HttpTransport>(), host, {2000, 2000}};
   testsupport::TempDir dir;
   testsupport::ScopedCwd cwd{dir.path()};
   testsupport::ScopedProgramPath program{dir.File("bin/rvukiosk")};
 };
 
 TEST_F(ReadersAgainstTheSimulator, TheFeedAndTheIncidentAgree) {
-  service::tRVUSrvc feed;
-  service::GetRVUSrvcXML(feed);
+  const service::tRVUSrvc feed = web.StatusPoll();
   ASSERT_TRUE(feed.Success);
   EXPECT_EQ(feed.KioskPix, 3);
   EXPECT_NE(feed.LEDDisplay.PageA().find(std::to_string(feed.LastPage.MFSIncNo)), std::string::npos);
 
-  const service::tIncidentRec incident = service::GetIncidentRecFromWeb({});
+  const service::tIncidentRec incident = web.IncidentRecord(service::tIncidentRec{});
   ASSERT_TRUE(incident.RecordFound) << incident.Result;
   EXPECT_EQ(incident.RC, 0);
   EXPECT_EQ(incident.Pager.Page.MFSIncNo, feed.LastPage.MFSIncNo);
@@ -55,10 +55,9 @@ TEST_F(ReadersAgainstTheSimulator, TheFeedAndTheIncidentAgree) {
 
   // A new incident changes page A and is the one the record request returns.
   const int raised = service->RaiseIncident();
-  service::tRVUSrvc next;
-  service::GetRVUSrvcXML(next);
+  const service::tRVUSrvc next = web.StatusPoll();
   EXPECT_NE(next.LEDDisplay.PageA(), feed.LEDDisplay.PageA());
-  EXPECT_EQ(service::GetIncidentRecFromWeb({}).Pager.Page.MFSIncNo, raised);
+  EXPECT_EQ(web.IncidentRecord(service::tIncidentRec{}).Pager.Page.MFSIncNo, raised);
 }
 
 TEST_F(ReadersAgainstTheSimulator, ServiceFaultsAreReportedFailures) {
@@ -69,18 +68,16 @@ TEST_F(ReadersAgainstTheSimulator, ServiceFaultsAreReportedFailures) {
                {sim::FaultMode::Garbage, 0}, {sim::FaultMode::Truncated, -400}};
   for (const auto& c : cases) {
     service->SetFault(sim::Endpoint::All, {c.mode, 1, 500});
-    service::tRVUSrvc feed;
-    service::GetRVUSrvcXML(feed);
+    const service::tRVUSrvc feed = web.StatusPoll();
     EXPECT_FALSE(feed.Success) << sim::NameOf(c.mode);
-    const service::tIncidentRec incident = service::GetIncidentRecFromWeb({});
+    const service::tIncidentRec incident = web.IncidentRecord(service::tIncidentRec{});
     EXPECT_FALSE(incident.RecordFound) << sim::NameOf(c.mode);
     if (c.incidentRC != 0) {
       EXPECT_EQ(incident.RC, c.incidentRC) << sim::NameOf(c.mode);
     }
   }
   service->ClearFaults();
-  service::tRVUSrvc feed;
-  service::GetRVUSrvcXML(feed);
+  const service::tRVUSrvc feed = web.StatusPoll();
   EXPECT_TRUE(feed.Success);
 }
 
@@ -99,7 +96,7 @@ TEST_F(ReadersAgainstTheSimulator, AnIncidentRequestWithBlanksReachesTheService)
   service::tIncidentRec request;
   request.Pager.Page.MFSIncNo = raised;
   request.Pager.Page.RVUUnit = "JUX 2";
-  const service::tIncidentRec incident = service::GetIncidentRecFromWeb(request);
+  const service::tIncidentRec incident = web.IncidentRecord(request);
   ASSERT_TRUE(incident.RecordFound) << incident.Result;
   EXPECT_EQ(incident.Pager.Page.MFSIncNo, raised);
   EXPECT_EQ(incident.Pager.Page.RVUUnit, "JUX 2");
@@ -110,7 +107,37 @@ TEST_F(ReadersAgainstTheSimulator, AnIncidentRequestWithBlanksReachesTheService)
 
   // The unit was read: another unit finds no record.
   request.Pager.Page.RVUUnit = "JUX";
-  EXPECT_FALSE(service::GetIncidentRecFromWeb(request).RecordFound);
+  EXPECT_FALSE(web.IncidentRecord(request).RecordFound);
+}
+
+// Over real HTTP and in real time: the requests of one tick share one
+// request's time, so a silent service holds a tick for that long, not for each
+// request's; outside a tick a request has its whole time.
+TEST(WebUnitServiceOverHttp, ATickSpendsOneRequestTimeOnASilentService) {
+  testsupport::SilentServer silent;
+  service::ServiceSettings = {};
+  service::ServiceSettings.WWWHost = silent.host();
+  service::ServiceSettings.URI = "/rvu/rvuisapi.dll";
+  testsupport::TempDir dir;
+  testsupport::ScopedCwd cwd{dir.path()};
+  testsupport::ScopedProgramPath program{dir.File("rvukiosk")};
+  service::WebUnitService web{std::make_unique<service::HttpTransport>(), silent.host(), {2000, 2000, 200}};
+  using Clock = std::chrono::steady_clock;
+  auto millisSince = [](Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  };
+  auto start = Clock::now();
+  web.TickStarted();
+  EXPECT_FALSE(web.StatusPoll().Success);
+  EXPECT_FALSE(web.IncidentRecord(service::tIncidentRec{}).RecordFound);
+  EXPECT_FALSE(web.TaskSummary("JUX", "1").Success);
+  web.TickEnded();
+  EXPECT_GE(millisSince(start), 2000);
+  EXPECT_LE(millisSince(start), 2900);  // the poll's time and twice the least
+  start = Clock::now();
+  EXPECT_FALSE(web.IncidentRecord(service::tIncidentRec{}).RecordFound);
+  EXPECT_GE(millisSince(start), 1900);
+  service::ServiceSettings = {};
 }
 
 }  // namespace
