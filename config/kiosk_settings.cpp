@@ -90,11 +90,8 @@ bool GetSettings() {
                                false};
     report.FileName = diag::SaveExceptionRecAsXML(report);
     logRec.Code = 30000;
-    logRec.Text = "[Function=Lib.GetSettings][Version=" + Globals.ProgramVersion + "]" + "[ClassName=" +
-                  report.ClassName + "]" + "[Message=" + diag::ReplaceAll(report.Message, "\r\n", " ") + "]" +
-                  "[Trace=" + std::to_string(logRec.Trace) + "]" + "[FileName=" + report.FileName + "]" +
-                  "[CoInitializeCount=" + std::to_string(Globals.CoInitializeCount) + "]" + "[Notes=" + kNotes +
-                  "]";
+    logRec.Text = diag::FailureLogText("Lib.GetSettings", report.ClassName, report.Message, logRec.Trace,
+                                       report.FileName, kNotes);
     diag::LogEntry(logRec);
   }
   --Globals.CoInitializeCount;

@@ -140,4 +140,14 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
   return fileName;
 }
 
+std::string FailureLogText(const std::string& function, const std::string& className, const std::string& message,
+                           std::int32_t trace, const std::string& fileName, const std::string& notes,
+                           const tFailureTextForm& form) {
+  const std::string oneLine =
+      form.FirstLineBreakOnly ? ReplaceFirst(message, "\r\n", " ") : ReplaceAll(message, "\r\n", " ");
+  return "[Function=" + function + "][Version=" + Globals.ProgramVersion + "][" + form.ClassNameKey + "=" +
+         className + "][Message=" + oneLine + "][Trace=" + std::to_string(trace) + "][" + form.FileNameKey + "=" +
+         fileName + "][CoInitializeCount=" + std::to_string(Globals.CoInitializeCount) + "][Notes=" + notes + "]";
+}
+
 }  // namespace diag

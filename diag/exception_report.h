@@ -38,6 +38,20 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec);
 // "{timestamp}" replaced, or "EXCEPTION-" + time stamp + ".XML" for an empty one.
 std::string ExceptionReportName(std::string_view pattern, platform::TDateTime now);
 
+// The 30000 log text of a caught error: "[Function=...][Version=...]
+// [ClassName=...][Message=...][Trace=...][FileName=...][CoInitializeCount=...]
+// [Notes=...]". The readers differ in two key spellings and in whether every
+// CR LF of the message or only the first becomes a blank; the unit's other
+// programs read the texts as they are, so each keeps its own.
+struct tFailureTextForm {
+  const char* ClassNameKey = "ClassName";  // or "Classname"
+  const char* FileNameKey = "FileName";    // or "Filename"
+  bool FirstLineBreakOnly = false;
+};
+std::string FailureLogText(const std::string& function, const std::string& className, const std::string& message,
+                           std::int32_t trace, const std::string& fileName, const std::string& notes,
+                           const tFailureTextForm& form = {});
+
 void GetMachineUpTime(tMachineUpTime& upTime);
 tMachineUpTime MachineUpTimeFromTicks(std::uint32_t ticks);
 

@@ -140,7 +140,7 @@ class TfrmMain final : public QWidget {
   void RequestTerminate();
   void SetBusyCursor(bool busy);
   void ReportListenFailure();
-  void ToggleAndSave(bool& value);
+  void ApplyToggle(const Toggle& toggle);
   void KeyAction(char key);
 
   std::unique_ptr<platform::BrowserView> browser_;

@@ -27,10 +27,11 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
 void TfrmMain::RemoteCommands(const std::string& text) {
   config::tKioskSettings& settings = config::KioskSettings;
   const ParsedCommand parsed = ParseRemoteCommand(text);
+  if (const Toggle toggle = ToggleOf(parsed.command); toggle.setting) {
+    ApplyToggle(toggle);
+    return;
+  }
   switch (parsed.command) {
-    case RemoteCommand::None:
-    case RemoteCommand::BadCapCode:
-      break;
     case RemoteCommand::Screen0:
       ShowGoogleMap();
       Timer->stop();  // the screen stays until the rotation is started again
@@ -43,35 +44,9 @@ void TfrmMain::RemoteCommands(const std::string& text) {
       State.TickCount = -1;
       if (!Timer->isActive()) Timer->start();  // a running timer keeps its beat
       break;
-    case RemoteCommand::ToggleCFS:
-      ToggleAndSave(settings.ShowCFS);
-      break;
-    case RemoteCommand::ToggleMFS:
-      ToggleAndSave(settings.ShowMFS);
-      break;
-    case RemoteCommand::ToggleMSC:
-      ToggleAndSave(settings.ShowMSC);
-      break;
-    case RemoteCommand::ToggleSAAS:
-      ToggleAndSave(settings.ShowSAAS);
-      break;
-    case RemoteCommand::ToggleRVU:
-      ToggleAndSave(settings.ShowRVU);
-      break;
-    case RemoteCommand::ToggleUnknown:
-      ToggleAndSave(settings.ShowUnknown);
-      break;
-    case RemoteCommand::ToggleHeartBeat:
-      ToggleAndSave(settings.ShowHeartBeat);
-      break;
     case RemoteCommand::CapCode:
       settings.CapCode = parsed.capCode;
       config::SaveKioskSettings();
-      break;
-    case RemoteCommand::ToggleBrowser:
-      ToggleAndSave(settings.BrowserVisible);
-      pnlWebBrowser->setVisible(settings.BrowserVisible);
-      FormResize();
       break;
     case RemoteCommand::ToggleScreenSaver: {
       const platform::TDateTime now = platform::Now();
@@ -85,6 +60,8 @@ void TfrmMain::RemoteCommands(const std::string& text) {
       break;
     case RemoteCommand::Terminate:
       RequestTerminate();
+      break;
+    default:  // no command, a bad capcode, or a toggle (above)
       break;
   }
 }

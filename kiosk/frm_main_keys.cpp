@@ -22,12 +22,13 @@ void TfrmMain::txtCaptureKeystrokesKeyPress(char key) {
 
 void TfrmMain::KeyAction(char key) {
   using diag::BoolText;
-  config::tKioskSettings& settings = config::KioskSettings;
-  auto toggle = [this](bool& value, const char* shown) {
-    ToggleAndSave(value);
-    boxes_.Inform(std::string(shown) + BoolText(value));
-  };
-  switch (DecideKey(key)) {
+  const kiosk::KeyAction action = DecideKey(key);
+  if (const Toggle toggle = ToggleOf(action); toggle.setting) {
+    ApplyToggle(toggle);
+    if (toggle.said) boxes_.Inform(toggle.said + BoolText(config::KioskSettings.*toggle.setting));
+    return;
+  }
+  switch (action) {
     case KeyAction::ShowMap:
       ShowGoogleMap();
       Timer->stop();
@@ -35,29 +36,6 @@ void TfrmMain::KeyAction(char key) {
     case KeyAction::ShowWeather:
       ShowWeatherPage();
       Timer->stop();
-      break;
-    case KeyAction::ToggleBrowser:
-      ToggleAndSave(settings.BrowserVisible);
-      pnlWebBrowser->setVisible(settings.BrowserVisible);
-      FormResize();
-      break;
-    case KeyAction::ToggleCFS:
-      toggle(settings.ShowCFS, "Display CFS pages: ");
-      break;
-    case KeyAction::ToggleRVU:
-      toggle(settings.ShowRVU, "Display RVU pages: ");
-      break;
-    case KeyAction::ToggleHeartBeat:
-      toggle(settings.ShowHeartBeat, "Display HeartBeat pages: ");
-      break;
-    case KeyAction::ToggleMFS:
-      toggle(settings.ShowMFS, "Display MFS pages: ");
-      break;
-    case KeyAction::ToggleSAAS:
-      toggle(settings.ShowSAAS, "Display SAAS pages: ");
-      break;
-    case KeyAction::ToggleUnknown:
-      toggle(settings.ShowUnknown, "Display unknown pages: ");
       break;
     case KeyAction::AskQuit:
       if (boxes_.AskYesNo("Quit?", "RVU Kiosk")) RequestTerminate();
@@ -67,18 +45,24 @@ void TfrmMain::KeyAction(char key) {
       boxes_.Inform("Screen scroll: " + BoolText(Timer->isActive()));
       break;
     case KeyAction::Help:
-      boxes_.Inform(HelpText(diag::GetFileVersionText(), settings, Timer->isActive(), State.LastPacketTime));
+      boxes_.Inform(HelpText(diag::GetFileVersionText(), config::KioskSettings, Timer->isActive(),
+                             State.LastPacketTime));
       break;
-    case KeyAction::None:
+    default:  // no key of the table, or a toggle (above)
       break;
   }
 }
 
 // A changed value is saved at once; a save that fails leaves the value changed
-// in memory and raises.
-void TfrmMain::ToggleAndSave(bool& value) {
+// in memory and raises. The browser switch also lays the window out again.
+void TfrmMain::ApplyToggle(const Toggle& toggle) {
+  bool& value = config::KioskSettings.*toggle.setting;
   value = !value;
   config::SaveKioskSettings();
+  if (toggle.browser()) {
+    pnlWebBrowser->setVisible(value);
+    FormResize();
+  }
 }
 
 }  // namespace kiosk

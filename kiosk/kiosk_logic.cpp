@@ -83,6 +83,38 @@ RotationStep Rotate(int screenStep, std::int32_t kioskPix) {
   }
 }
 
+namespace {
+struct ToggleRow {
+  RemoteCommand command;
+  KeyAction key;  // None: no key toggles it
+  Toggle toggle;
+};
+using config::tKioskSettings;
+const ToggleRow kToggles[] = {
+    {RemoteCommand::ToggleCFS, KeyAction::ToggleCFS, {&tKioskSettings::ShowCFS, "Display CFS pages: "}},
+    {RemoteCommand::ToggleMFS, KeyAction::ToggleMFS, {&tKioskSettings::ShowMFS, "Display MFS pages: "}},
+    {RemoteCommand::ToggleMSC, KeyAction::None, {&tKioskSettings::ShowMSC, nullptr}},
+    {RemoteCommand::ToggleSAAS, KeyAction::ToggleSAAS, {&tKioskSettings::ShowSAAS, "Display SAAS pages: "}},
+    {RemoteCommand::ToggleRVU, KeyAction::ToggleRVU, {&tKioskSettings::ShowRVU, "Display RVU pages: "}},
+    {RemoteCommand::ToggleUnknown, KeyAction::ToggleUnknown, {&tKioskSettings::ShowUnknown, "Display unknown pages: "}},
+    {RemoteCommand::ToggleHeartBeat, KeyAction::ToggleHeartBeat,
+     {&tKioskSettings::ShowHeartBeat, "Display HeartBeat pages: "}},
+    {RemoteCommand::ToggleBrowser, KeyAction::ToggleBrowser, {&tKioskSettings::BrowserVisible, nullptr}},
+};
+}  // namespace
+
+Toggle ToggleOf(RemoteCommand command) {
+  for (const auto& row : kToggles)
+    if (row.command == command) return row.toggle;
+  return {};
+}
+
+Toggle ToggleOf(KeyAction key) {
+  for (const auto& row : kToggles)
+    if (row.key != KeyAction::None && row.key == key) return row.toggle;
+  return {};
+}
+
 TickPlan PlanTick(const TickInput& in) {
   constexpr int kPeriodTicks = 15;
   constexpr std::int64_t kLostCommsMs = 60 * 1000;

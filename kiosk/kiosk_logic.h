@@ -175,6 +175,18 @@ enum class KeyAction {
 // "0", "1" and space as typed; letters in either case.
 KeyAction DecideKey(char key);
 
+// Which setting a toggle switches, for the remote commands and the keys alike,
+// and what a key says afterwards ("Display CFS pages: " and the new value);
+// no text: nothing is said.
+struct Toggle {
+  bool config::tKioskSettings::*setting = nullptr;
+  const char* said = nullptr;
+  bool browser() const { return setting == &config::tKioskSettings::BrowserVisible; }
+};
+// A command or key that toggles nothing gives a Toggle without a setting.
+Toggle ToggleOf(RemoteCommand command);
+Toggle ToggleOf(KeyAction key);
+
 // The 13-line help text (CR LF after each line).
 std::string HelpText(std::string_view version, const config::tKioskSettings& settings, bool timerRunning,
                      platform::TDateTime lastPacketTime);

@@ -9,6 +9,7 @@
 #include <csignal>
 
 #include "kiosk/frm_main.h"
+#include "platform/qt/message_boxes.h"
 #include "platform/qt/web_engine_view.h"
 #include "platform/watchdog.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/qt/web_engine_view.h"
+#include "platform/qt/text.h"
 
 namespace kiosk {
 

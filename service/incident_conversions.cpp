@@ -84,10 +84,8 @@ std::string CrewIDsToInitials(std::string_view crewIDs) {
                                Globals.ExceptionFileName, true};
     report.FileName = diag::SaveExceptionRecAsXML(report);
     diag::LogEntry({30000, 0,
-                    "[Function=RVULib.CrewIDsToInitials][Version=" + Globals.ProgramVersion + "]" + "[Classname=" +
-                        report.ClassName + "]" + "[Message=" + diag::ReplaceAll(report.Message, "\r\n", " ") + "]" +
-                        "[Trace=0]" + "[Filename=" + report.FileName + "]" + "[CoInitializeCount=" +
-                        std::to_string(Globals.CoInitializeCount) + "]" + "[Notes=]",
+                    diag::FailureLogText("RVULib.CrewIDsToInitials", report.ClassName, report.Message, 0,
+                                         report.FileName, "", {"Classname", "Filename"}),
                     0});
   }
   return result;

@@ -10,10 +10,8 @@ namespace service {
 std::string ReaderFailureLogText(const std::string& function, const std::string& className,
                                  const std::string& message, std::int32_t trace, const std::string& fileName,
                                  const std::string& notes) {
-  return "[Function=" + function + "][Version=" + diag::Globals.ProgramVersion + "]" + "[ClassName=" + className +
-         "]" + "[Message=" + diag::ReplaceFirst(message, "\r\n", " ") + "]" + "[Trace=" + std::to_string(trace) +
-         "]" + "[FileName=" + fileName + "]" + "[CoInitializeCount=" +
-         std::to_string(diag::Globals.CoInitializeCount) + "]" + "[Notes=" + notes + "]";
+  return diag::FailureLogText(function, className, message, trace, fileName, notes,
+                              {"ClassName", "FileName", /*FirstLineBreakOnly=*/true});
 }
 
 void ReportReaderFailure(const std::string& function, const std::exception& error, std::int32_t trace,

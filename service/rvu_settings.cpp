@@ -114,10 +114,8 @@ void InitRVUSettings(tRVUSettings& settings) {
                                Globals.ExceptionFileName, true};
     report.FileName = diag::SaveExceptionRecAsXML(report);
     logRec.Code = 30000;
-    logRec.Text = "[Function=RVULib.InitRVUSettings][Version=" + Globals.ProgramVersion + "]" + "[Classname=" +
-                  report.ClassName + "]" + "[Message=" + diag::ReplaceAll(report.Message, "\r\n", " ") + "]" +
-                  "[Trace=" + std::to_string(logRec.Trace) + "]" + "[Filename=" + report.FileName + "]" +
-                  "[CoInitializeCount=" + std::to_string(Globals.CoInitializeCount) + "]" + "[Notes=" + kNotes + "]";
+    logRec.Text = diag::FailureLogText("RVULib.InitRVUSettings", report.ClassName, report.Message, logRec.Trace,
+                                       report.FileName, kNotes, {"Classname", "Filename"});
     diag::LogEntry(logRec);
   }
   // Every counted initialisation is undone here.

@@ -1,27 +1,18 @@
 #include "platform/qt/web_engine_view.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <QMessageBox>
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "platform/qt/text.h"
+
 namespace platform {
 
 void UseSoftwareSceneRenderer() {
   if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
-}
-
-QString ToQString(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string FromQString(const QString& text) {
-  const QByteArray bytes = text.toLatin1();
-  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 WebEngineBrowserView::WebEngineBrowserView(QWidget* parent) : view_(new QWebEngineView(parent)) {
@@ -83,22 +74,6 @@ void WebEngineBrowserView::SetDocumentBackground(const std::string& colour) {
                              "if (document.body) document.body.style.background = '%1';")
                              .arg(ToQString(colour));
   view_->page()->runJavaScript(script);
-}
-
-void QtMessageBoxes::Inform(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), ToQString(text), QMessageBox::Ok);
-  box.exec();
-}
-
-bool QtMessageBoxes::AskYesNo(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No);
-  box.setDefaultButton(QMessageBox::Yes);
-  return box.exec() == QMessageBox::Yes;
-}
-
-void QtMessageBoxes::ShowError(const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), ToQString(text), QMessageBox::Ok);
-  box.exec();
 }
 
 }  // namespace platform

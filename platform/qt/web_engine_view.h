@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <memory>
 
 #include "platform/browser_view.h"
@@ -37,17 +36,5 @@ class WebEngineBrowserView final : public BrowserView {
   std::string address_;
   RendererRecovery recovery_;
 };
-
-// Qt's modal message boxes.
-class QtMessageBoxes final : public MessageBoxes {
- public:
-  void Inform(const std::string& text) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
-  void ShowError(const std::string& text) override;
-};
-
-// Latin-1 is the program's single-byte text at the Qt boundary.
-QString ToQString(const std::string& text);
-std::string FromQString(const QString& text);
 
 }  // namespace platform

@@ -117,4 +117,40 @@ TEST(KeyDecision, KeysAndTheirActions) {
   for (const auto& c : cases) EXPECT_EQ(DecideKey(c.key), c.action) << c.key;
 }
 
+// The remote toggles and the toggle keys switch the same settings; only the
+// keys say the new value, MSC has no key, and the browser says nothing.
+TEST(Toggles, CommandsAndKeysShareOneTable) {
+  using config::tKioskSettings;
+  struct Case {
+    RemoteCommand command;
+    KeyAction key;
+    bool tKioskSettings::*setting;
+    const char* said;
+  } cases[] = {
+      {RemoteCommand::ToggleCFS, KeyAction::ToggleCFS, &tKioskSettings::ShowCFS, "Display CFS pages: "},
+      {RemoteCommand::ToggleMFS, KeyAction::ToggleMFS, &tKioskSettings::ShowMFS, "Display MFS pages: "},
+      {RemoteCommand::ToggleMSC, KeyAction::None, &tKioskSettings::ShowMSC, nullptr},
+      {RemoteCommand::ToggleSAAS, KeyAction::ToggleSAAS, &tKioskSettings::ShowSAAS, "Display SAAS pages: "},
+      {RemoteCommand::ToggleRVU, KeyAction::ToggleRVU, &tKioskSettings::ShowRVU, "Display RVU pages: "},
+      {RemoteCommand::ToggleUnknown, KeyAction::ToggleUnknown, &tKioskSettings::ShowUnknown,
+       "Display unknown pages: "},
+      {RemoteCommand::ToggleHeartBeat, KeyAction::ToggleHeartBeat, &tKioskSettings::ShowHeartBeat,
+       "Display HeartBeat pages: "},
+      {RemoteCommand::ToggleBrowser, KeyAction::ToggleBrowser, &tKioskSettings::BrowserVisible, nullptr},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ToggleOf(c.command).setting, c.setting);
+    EXPECT_EQ(ToggleOf(c.command).browser(), c.setting == &tKioskSettings::BrowserVisible);
+    if (c.key == KeyAction::None) continue;
+    const Toggle key = ToggleOf(c.key);
+    EXPECT_EQ(key.setting, c.setting);
+    EXPECT_STREQ(key.said ? key.said : "", c.said ? c.said : "");
+  }
+  for (RemoteCommand none : {RemoteCommand::None, RemoteCommand::Scroll, RemoteCommand::CapCode,
+                             RemoteCommand::ToggleScreenSaver, RemoteCommand::Terminate})
+    EXPECT_EQ(ToggleOf(none).setting, nullptr);
+  for (KeyAction none : {KeyAction::None, KeyAction::ShowMap, KeyAction::Help, KeyAction::StartTimer})
+    EXPECT_EQ(ToggleOf(none).setting, nullptr);
+}
+
 }  // namespace

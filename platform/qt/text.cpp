@@ -1,0 +1,16 @@
+#include "platform/qt/text.h"
+
+#include <QByteArray>
+
+namespace platform {
+
+QString ToQString(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQString(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+}  // namespace platform
