@@ -2,15 +2,11 @@
 
 #include <charconv>
 
+#include "pager-gateway/plain_file.h"
+
 namespace pagergw {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
 
 // The first blank-separated word of s, which loses it and the blanks after it.
 std::string_view TakeWord(std::string_view& s) {
@@ -39,38 +35,28 @@ CapcodeEntry CapcodeTable::Lookup(std::uint64_t capcode) const {
 
 CapcodeTableResult ParseCapcodeTable(std::string_view text) {
   CapcodeTableResult result;
-  int number = 0;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    ++number;
-    if (const auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    line = Trim(line);
-    if (line.empty()) continue;
-    const std::string where = "line " + std::to_string(number) + ": ";
-
+  ForEachEntry(text, [&result](std::string_view line, const std::string& where) {
     const std::string_view first = TakeWord(line);
     const std::string_view tag = TakeWord(line);
     if (!ValidTag(tag)) {
       result.problems.push_back(where + "no agency tag, or one with a blank, '[' or ']'");
-      continue;
+      return;
     }
     if (first == "default") {
       if (!line.empty()) result.problems.push_back(where + "the default takes no alias; ignored");
       result.table.defaultAgency = std::string(tag);
-      continue;
+      return;
     }
     std::uint64_t capcode = 0;
     const auto [ptr, ec] = std::from_chars(first.data(), first.data() + first.size(), capcode);
     if (ec != std::errc() || ptr != first.data() + first.size()) {
       result.problems.push_back(where + "\"" + std::string(first) + "\" is no capcode");
-      continue;
+      return;
     }
     if (result.table.entries.count(capcode))
       result.problems.push_back(where + "capcode " + std::to_string(capcode) + " listed again; this entry counts");
     result.table.entries[capcode] = {std::string(tag), std::string(line)};
-  }
+  });
   return result;
 }
 

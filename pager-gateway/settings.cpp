@@ -5,15 +5,11 @@
 #include <functional>
 #include <map>
 
+#include "pager-gateway/plain_file.h"
+
 namespace pagergw {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
 
 // Words separated by blanks or commas.
 std::vector<std::string> Words(std::string_view s) {
@@ -94,30 +90,21 @@ SettingsResult ParseSettings(std::string_view text) {
       {"SyslogServer", text_(s.syslogServer, true)},
   };
 
-  int number = 0;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    ++number;
-    if (const auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    line = Trim(line);
-    if (line.empty()) continue;
-    const std::string where = "line " + std::to_string(number) + ": ";
+  ForEachEntry(text, [&](std::string_view line, const std::string& where) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) {
       result.problems.push_back(where + "no \"Name = value\"");
-      continue;
+      return;
     }
     const std::string_view name = Trim(line.substr(0, equals));
     const auto reader = readers.find(name);
     if (reader == readers.end()) {
       result.problems.push_back(where + "unknown setting \"" + std::string(name) + "\"");
-      continue;
+      return;
     }
     if (std::string problem = reader->second(Trim(line.substr(equals + 1))); !problem.empty())
       result.problems.push_back(where + std::string(name) + " " + problem);
-  }
+  });
   if (s.restartPauseMaxSeconds < s.restartPauseMinSeconds) {
     result.problems.push_back("RestartPauseMax is below RestartPauseMin; taken as equal");
     s.restartPauseMaxSeconds = s.restartPauseMinSeconds;
