@@ -20,6 +20,7 @@
 #include "service/rvu_settings.h"
 #include "service/unit_service.h"
 #include "tests/support/fake_transport.h"
+#include "tests/support/kiosk_folders.h"
 #include "tests/support/temp_dir.h"
 
 namespace testsupport {
@@ -66,7 +67,6 @@ class FakeBoxes final : public platform::MessageBoxes {
 class KioskTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directory(dir.File("bin"));
     // The program file in the moved program folder is this test program, so its
     // version can be read from it.
     std::filesystem::create_symlink("/proc/self/exe", dir.File("bin/rvukiosk"));
@@ -114,10 +114,9 @@ class KioskTest : public ::testing::Test {
     window->FormResize();
   }
 
-  TempDir dir;
-  ScopedCwd cwd{dir.path()};
-  ScopedProgramPath program{dir.File("bin/rvukiosk")};
-  ScopedClock clock{platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
+  KioskFolders folders;
+  TempDir& dir = folders.dir;
+  ScopedClock& clock = folders.clock;
   FakeBoxes boxes;
   // The fake service's transport, handed to the unit service in SetUp.
   std::unique_ptr<FakeTransport> ownedTransport = std::make_unique<FakeTransport>();

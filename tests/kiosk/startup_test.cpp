@@ -69,11 +69,7 @@ TEST_F(BrokenSettingsStartUp, AnUnreadableKioskFileIsReportedAndStartUpGoesOn) {
 }
 
 TEST(PagerPortTaken, TheKioskStartsAndSaysSo) {
-  testsupport::TempDir dir;
-  testsupport::ScopedCwd cwd(dir.path());
-  std::filesystem::create_directory(dir.File("bin"));
-  testsupport::ScopedProgramPath program(dir.File("bin/rvukiosk"));
-  testsupport::ScopedClock clock(platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123}));
+  testsupport::KioskFolders folders;
   testsupport::FakeBoxes boxes;
   service::WebUnitService unitService(std::make_unique<testsupport::FakeTransport>(), "unit.test:8080");
   TfrmMain first(std::make_unique<testsupport::FakeBrowser>(), boxes, unitService, [] {}, KioskOptions{0});
@@ -85,7 +81,7 @@ TEST(PagerPortTaken, TheKioskStartsAndSaysSo) {
   EXPECT_EQ(second.rchMessages->Lines()[0].text.toStdString(), "13:45:10 KIOSK  STARTED");
   const std::string line = second.rchMessages->Lines()[1].text.toStdString();
   EXPECT_EQ(line.rfind("13:45:10 Cannot listen on UDP port " + std::to_string(taken) + ": ", 0), 0u) << line;
-  const std::string log = testsupport::ReadWholeFile(dir.File("bin/rvukiosk-20261209.CSV"));
+  const std::string log = testsupport::ReadWholeFile(folders.LogFile());
   EXPECT_NE(log.find(",30000,\"[Function=Main.FormCreate]"), std::string::npos) << log;
   config::KioskSettings = {};
   diag::Globals = {};

@@ -13,6 +13,7 @@
 #include "service/http_transport.h"
 #include "service/rvu_settings.h"
 #include "tests/support/http_server.h"
+#include "tests/support/kiosk_folders.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -214,7 +215,6 @@ TEST_F(IncidentAnswerTest, ZAVDateTimeForms) {
 class IncidentRequestTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directory(dir.File("bin"));
     diag::Globals = diag::tGlobalSettings{};
     diag::Globals.Log.SyslogLevel = 7;
     diag::Globals.ProgramVersion = "1.0.0.1";
@@ -239,10 +239,8 @@ class IncidentRequestTest : public ::testing::Test {
   std::vector<bool> cursor;
   HttpTransport http;
   testsupport::TestHttpServer server;
-  testsupport::TempDir dir;
-  testsupport::ScopedCwd cwd{dir.path()};
-  testsupport::ScopedProgramPath program{dir.File("bin/rvukiosk")};
-  testsupport::ScopedClock clock{EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
+  testsupport::KioskFolders folders;
+  testsupport::TempDir& dir = folders.dir;
 };
 
 TEST_F(IncidentRequestTest, AsksForTheIncidentAndReadsTheAnswer) {

@@ -11,6 +11,7 @@
 #include "service/http_transport.h"
 #include "service/reader_failure.h"
 #include "tests/support/http_server.h"
+#include "tests/support/kiosk_folders.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -34,7 +35,6 @@ std::string Without(std::string text, const std::string& element) {
 class FeedTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directory(dir.File("bin"));
     diag::Globals = diag::tGlobalSettings{};
     diag::Globals.Log.SyslogLevel = 7;
     diag::Globals.ProgramVersion = "1.0.0.1";
@@ -63,10 +63,8 @@ class FeedTest : public ::testing::Test {
 
   HttpTransport http;
   testsupport::TestHttpServer server;
-  testsupport::TempDir dir;
-  testsupport::ScopedCwd cwd{dir.path()};
-  testsupport::ScopedProgramPath program{dir.File("bin/rvukiosk")};
-  testsupport::ScopedClock clock{platform::EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
+  testsupport::KioskFolders folders;
+  testsupport::TempDir& dir = folders.dir;
 };
 
 TEST_F(FeedTest, AGoodFeedFillsTheRecordAndLogsItsAddress) {

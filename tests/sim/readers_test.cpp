@@ -12,6 +12,7 @@
 #include "service/unit_service.h"
 #include "tests/sim/sim_fixture.h"
 #include "tests/support/http_server.h"
+#include "tests/support/kiosk_folders.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -19,7 +20,6 @@ namespace {
 class ReadersAgainstTheSimulator : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directory(dir.File("bin"));
     diag::Globals = {};
     service::ServiceSettings = {};
     service::ServiceSettings.WWWHost = host;
@@ -33,9 +33,7 @@ class ReadersAgainstTheSimulator : public ::testing::Test {
   const std::string host = "127.0.0.1:" + std::to_string(service->Port());
   // The program's unit service over HTTP, aimed at the simulator, with short limits.
   service::WebUnitService web{std::make_unique<service::HttpTransport>(), host, {2000, 2000}};
-  testsupport::TempDir dir;
-  testsupport::ScopedCwd cwd{dir.path()};
-  testsupport::ScopedProgramPath program{dir.File("bin/rvukiosk")};
+  testsupport::KioskFolders folders;
 };
 
 TEST_F(ReadersAgainstTheSimulator, TheFeedAndTheIncidentAgree) {
@@ -118,9 +116,8 @@ TEST(WebUnitServiceOverHttp, ATickSpendsOneRequestTimeOnASilentService) {
   service::ServiceSettings = {};
   service::ServiceSettings.WWWHost = silent.host();
   service::ServiceSettings.URI = "/rvu/rvuisapi.dll";
-  testsupport::TempDir dir;
-  testsupport::ScopedCwd cwd{dir.path()};
-  testsupport::ScopedProgramPath program{dir.File("rvukiosk")};
+  testsupport::KioskFolders folders;
+  platform::SetClock(nullptr);  // real time: the silent service's waits are measured
   service::WebUnitService web{std::make_unique<service::HttpTransport>(), silent.host(), {2000, 2000, 200}};
   using Clock = std::chrono::steady_clock;
   auto millisSince = [](Clock::time_point start) {
