@@ -39,6 +39,7 @@
 #include "platform/datagram_receiver.h"
 #include "platform/qt/web_engine_view.h"
 #include "platform/system.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -338,16 +339,11 @@ class ScreenWatch final : public QObject {
 // Runs the event loop until done() holds (checked every 20 ms) or the time is up.
 template <typename F>
 bool RunUntil(F done, int timeoutMs) {
-  QEventLoop loop;
-  QTimer check;
-  check.setInterval(20);
-  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
+  return testsupport::WaitUntil(done, timeoutMs, [] {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
   });
-  QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-  check.start();
-  if (!done()) loop.exec();
-  return done();
 }
 
 // The latest a tick came, beyond its second, among the ticks between two times.

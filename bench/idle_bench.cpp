@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "bench/bench_util.h"
 #include "bench/process_tree.h"
 #include "config/kiosk_settings.h"
+#include "tests/support/wait.h"
 #include "tools/unit-service-sim/unit_service_sim.h"
 
 namespace {
@@ -116,24 +118,26 @@ int main(int argc, char** argv) {
       << config::KioskSettingsFileText(settings);
 
   // The bare program gets a display of its own, so that neither window covers the other.
-  bench::Child bareDisplay("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", bareCopy.Path()},
-                           bareCopy.Folder());
-  bench::Child kiosk(kioskCopy.Path(), {}, kioskCopy.Folder());
+  bench::Child bareDisplay = bench::StartChild(
+      {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", bareCopy.Path()}, bareCopy.Folder());
+  bench::Child kiosk = bench::StartChild({kioskCopy.Path()}, kioskCopy.Folder());
   pid_t bare = -1;
-  for (int i = 0; i < 200 && bare < 0; ++i) {
-    usleep(50 * 1000);
-    bare = bench::FindInTree(bareDisplay.Pid(), std::filesystem::path(bareCopy.Path()).filename().string());
-  }
+  testsupport::WaitUntil(
+      [&] {
+        bare = bench::FindInTree(bareDisplay.pid(), std::filesystem::path(bareCopy.Path()).filename().string());
+        return bare >= 0;
+      },
+      10000, 50);
   if (bare < 0) {
     std::printf("idle_bench: the bare program did not start\n");
     return 1;
   }
   sleep(static_cast<unsigned>(warmUpSeconds));
 
-  bench::TreeCpu kioskCpu(kiosk.Pid()), bareCpu(bare);
+  bench::TreeCpu kioskCpu(kiosk.pid()), bareCpu(bare);
   kioskCpu.Begin();
   bareCpu.Begin();
-  const auto threadsBefore = bench::ThreadCpu(kiosk.Pid());
+  const auto threadsBefore = bench::ThreadCpu(kiosk.pid());
   const std::int64_t start = bench::MonotonicNs();
   int pages = 0;
   for (int second = 1; second <= seconds; ++second) {
@@ -145,14 +149,14 @@ int main(int argc, char** argv) {
     bench::ReapOrphans();
   }
   const double wall = static_cast<double>(bench::MonotonicNs() - start) / 1e9;
-  auto threads = bench::ThreadCpu(kiosk.Pid());
+  auto threads = bench::ThreadCpu(kiosk.pid());
   for (const auto& [name, seconds] : threadsBefore) threads[name] -= seconds;
-  const bench::TreeMemory kioskMemory = bench::ReadTreeMemory(kiosk.Pid());
+  const bench::TreeMemory kioskMemory = bench::ReadTreeMemory(kiosk.pid());
   const bench::TreeMemory bareMemory = bench::ReadTreeMemory(bare);
   const bool kioskRan = kiosk.Running();
   const std::size_t requests = service->Requests().size();
-  kiosk.Stop();
-  bareDisplay.Stop();
+  kiosk.StopGroup(SIGTERM, 5000);
+  bareDisplay.StopGroup(SIGTERM, 5000);
   service->Stop();
 
   const double kioskPercent = 100 * kioskCpu.Seconds() / wall;

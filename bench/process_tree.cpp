@@ -33,61 +33,6 @@ ProgramCopy::~ProgramCopy() {
 
 void BecomeSubreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1UL); }
 
-Child::Child(const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory) {
-  std::vector<std::string> argv{program};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (auto& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  startNs_ = MonotonicNs();
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    setpgid(0, 0);
-    if (chdir(workingDirectory.c_str()) != 0) _exit(126);
-    // The web engine's console chatter would drown the figures.
-    const int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, STDOUT_FILENO);
-    dup2(quiet, STDERR_FILENO);
-    unsetenv("QT_QPA_PLATFORM");  // the window system of the display
-    if (getuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
-    execv(program.c_str(), pointers.data());
-    _exit(127);
-  }
-  setpgid(pid_, pid_);
-}
-
-Child::~Child() { Stop(2000); }
-
-bool Child::Running() {
-  if (exited_) return false;
-  int status = 0;
-  const pid_t r = waitpid(pid_, &status, WNOHANG);
-  // ECHILD: already reaped along with the orphans.
-  if (r == pid_ || (r < 0 && errno == ECHILD)) exited_ = true;
-  return !exited_;
-}
-
-void Child::Stop(int timeoutMs) {
-  if (pid_ <= 0) return;
-  kill(-pid_, SIGTERM);
-  const std::int64_t deadline = MonotonicNs() + static_cast<std::int64_t>(timeoutMs) * 1'000'000;
-  bool killed = false;
-  // A zombie that another reaper keeps would hold the group; give up on it then.
-  const std::int64_t giveUp = deadline + 5'000'000'000;
-  for (;;) {
-    ReapOrphans();
-    if (!Running() && kill(-pid_, 0) != 0) break;
-    if (!killed && MonotonicNs() > deadline) {
-      kill(-pid_, SIGKILL);
-      killed = true;
-    }
-    if (MonotonicNs() > giveUp) break;
-    usleep(10 * 1000);
-  }
-  pid_ = -1;
-}
-
 void ReapOrphans() {
   int status = 0;
   while (waitpid(-1, &status, WNOHANG) > 0) {

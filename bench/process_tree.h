@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+
 namespace bench {
 
 // Makes this process the reaper of orphaned descendants, so that processes a
@@ -32,29 +34,14 @@ class ProgramCopy {
   std::string folder_, path_;
 };
 
-// A program started in a working directory, in a new process group, with the
-// environment of this process less QT_QPA_PLATFORM, with the web engine's
-// sandbox off when running as root (it cannot run as root otherwise), and its
-// output thrown away.
-class Child {
- public:
-  Child(const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory);
-  ~Child();
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
+using Child = testsupport::Process;
 
-  pid_t Pid() const { return pid_; }
-  std::int64_t StartNs() const { return startNs_; }  // just before the fork
-  bool Running();
-  // SIGTERM to the whole group, SIGKILL after timeoutMs; returns when no
-  // process of the group is left.
-  void Stop(int timeoutMs = 5000);
-
- private:
-  pid_t pid_ = -1;
-  std::int64_t startNs_ = 0;
-  bool exited_ = false;
-};
+// A program started in a working directory, in a process group of its own,
+// under the display's own window system, with its output thrown away (the web
+// engine's console chatter would drown the figures).
+inline Child StartChild(const std::vector<std::string>& argv, const std::string& workingDirectory) {
+  return Child(argv, testsupport::DisplayProgramEnvironment(), workingDirectory, testsupport::Output::Discard());
+}
 
 // Reaps any exited descendants handed to this process as subreaper.
 void ReapOrphans();

@@ -12,6 +12,8 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +21,7 @@
 
 #include "bench/bench_util.h"
 #include "bench/process_tree.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -59,20 +62,23 @@ struct Times {
 // Starts a program and watches the screen every 5 ms until its red frame.
 Times TimeToRedFrame(QScreen* screen, const std::string& program, const std::string& folder, bool kiosk) {
   // The screen must be clear of the previous run's window first.
-  for (int i = 0; i < 300 && CountPixels(screen, ClockArea(screen), IsRed) >= kRedPixels; ++i) usleep(10 * 1000);
-  bench::Child child(program, {}, folder);
+  testsupport::WaitUntil([&] { return CountPixels(screen, ClockArea(screen), IsRed) < kRedPixels; }, 3000, 10);
+  bench::Child child = bench::StartChild({program}, folder);
   Times times;
-  auto since = [&] { return static_cast<double>(bench::MonotonicNs() - child.StartNs()) / 1e6; };
-  while (since() < kTimeoutMs && child.Running()) {
-    if (!times.firstFrameMs && CountPixels(screen, kiosk ? WindowMarks(screen) : ViewCorner(), IsNotBlack) > 0)
-      times.firstFrameMs = since();
-    if (CountPixels(screen, ClockArea(screen), IsRed) >= kRedPixels) {
-      times.redMs = since();
-      break;
-    }
-    usleep(5 * 1000);
-  }
-  child.Stop();
+  auto since = [&] {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - child.Started()).count();
+  };
+  testsupport::WaitUntil(
+      [&] {
+        if (!child.Running()) return true;
+        if (!times.firstFrameMs && CountPixels(screen, kiosk ? WindowMarks(screen) : ViewCorner(), IsNotBlack) > 0)
+          times.firstFrameMs = since();
+        if (CountPixels(screen, ClockArea(screen), IsRed) < kRedPixels) return false;
+        times.redMs = since();
+        return true;
+      },
+      kTimeoutMs, 5);
+  child.StopGroup(SIGTERM, 5000);
   return times;
 }
 

@@ -83,11 +83,9 @@ class KioskPackage : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new testsupport::TempDir;
-    const auto built = Shell("cpack -G DEB --config " + Quote(std::string(KIOSK_BINARY_DIR) + "/CPackConfig.cmake") +
-                             " -B " + Quote(dir_->path() + "out"));
-    const auto found = Shell("ls -1 " + Quote(dir_->path() + "out") + "/*.deb");
-    deb_ = Trim(found.output);
-    if (built.status != 0 || found.status != 0) buildOutput_ = built.output;
+    const auto package = deploytest::BuildPackage(KIOSK_BINARY_DIR, dir_->path() + "out");
+    deb_ = package.deb;
+    buildOutput_ = package.problem;
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -135,15 +133,15 @@ TEST_F(KioskPackage, DeclaresEveryPackageTheKioskLoadsOrRuns) {
   ASSERT_GE(files.size(), 8u) << needed.output;  // Qt, WebEngine, libcurl, pugixml, libsystemd, C++ runtime
 
   // What it runs or opens by name: the compositor of its unit and the X server
-  // it starts, Chromium's helper, Qt's Wayland platform, the session's PAM
-  // module, the tools of the maintainer scripts, and the kiosk's font.
+  // it starts, Chromium's helper, Qt's Wayland platform, the seat daemon that
+  // gives cage the screen, the tools of the maintainer scripts, and the kiosk's font.
   const std::string font = Trim(Shell("fc-match -f '%{file}' 'Liberation Sans:bold'").output);
   const std::pair<const char*, std::string> helpers[] = {
       {"compositor", FirstExisting("/usr/bin/cage")},
       {"X server for cage", FirstExisting("/usr/bin/Xwayland")},
       {"web engine process", FirstExisting("/usr/lib/qt6/libexec/QtWebEngineProcess")},
       {"Wayland platform", FirstExisting("/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so")},
-      {"PAM module", FirstExisting("/lib/*/security/pam_systemd.so /usr/lib/*/security/pam_systemd.so")},
+      {"seat daemon", FirstExisting("/usr/sbin/seatd /sbin/seatd")},
       {"sysusers", FirstExisting("/bin/systemd-sysusers /usr/bin/systemd-sysusers")},
       {"systemd helper", FirstExisting("/usr/bin/deb-systemd-helper")},
       {"font", font},
@@ -200,9 +198,11 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
   EXPECT_EQ(verify.status, 0);
   EXPECT_EQ(verify.output, "") << "files that differ from the package";
   for (const auto& path : Lines(Dpkg("-L rvukiosk").output)) EXPECT_TRUE(fs::exists(root_ + path)) << path;
-  EXPECT_NE(Shell("dpkg-query --admindir=" + Quote(root_ + "/var/lib/dpkg") + " -W -f '${Conffiles}' rvukiosk")
-                .output.find("/etc/pam.d/rvukiosk"),
-            std::string::npos);
+  const std::string conffiles =
+      Shell("dpkg-query --admindir=" + Quote(root_ + "/var/lib/dpkg") + " -W -f '${Conffiles}' rvukiosk").output;
+  EXPECT_NE(conffiles.find("/etc/rvu-pager-gateway/gateway.conf"), std::string::npos) << conffiles;
+  // No login session, so no PAM service.
+  EXPECT_EQ(conffiles.find("/etc/pam.d/"), std::string::npos) << conffiles;
 
   // The kiosk's user, created by the postinst in the scratch root only.
   const auto passwd = Shell("grep '^rvukiosk:' " + Quote(root_ + "/etc/passwd"));
@@ -214,6 +214,11 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
   const uid_t uid = static_cast<uid_t>(std::stoul(fields[2]));
   EXPECT_NE(uid, 0u);
   EXPECT_EQ(fields[5], "/var/lib/rvukiosk");
+  // In group video, which may open seatd's socket.
+  const auto video = Shell("grep '^video:' " + Quote(root_ + "/etc/group"));
+  ASSERT_EQ(video.status, 0) << "no group video";
+  const std::string members = Trim(video.output).substr(Trim(video.output).rfind(':') + 1);
+  EXPECT_NE(("," + members + ",").find(",rvukiosk,"), std::string::npos) << video.output;
 
   // The program's folder and the working folder belong to it; the program does not.
   struct Expected {
@@ -241,8 +246,8 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
     std::ofstream(root_ + leftover) << "x";
   const auto purged = Dpkg("--purge rvukiosk");
   ASSERT_EQ(purged.status, 0) << purged.output;
-  for (const char* gone : {"/opt/rvukiosk", "/var/lib/rvukiosk", "/usr/lib/systemd/system/rvukiosk.service",
-                           "/etc/pam.d/rvukiosk", wants.c_str()})
+  for (const char* gone :
+       {"/opt/rvukiosk", "/var/lib/rvukiosk", "/usr/lib/systemd/system/rvukiosk.service", wants.c_str()})
     EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + gone))) << gone;
 }
 

@@ -60,25 +60,14 @@ std::vector<std::pair<int, bool>> LastLine(const QImage& shot) {
   return line;
 }
 
-std::string RunCommand(const std::string& command, int& status) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return "";
-  char buffer[4096];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  status = pclose(pipe);
-  return output;
-}
-
 TEST(DemoTour, EachStepShowsWhatItSays) {
   testsupport::TempDir dir;
   const std::string out = dir.File("demo");
-  int status = -1;
-  const std::string printed =
-      RunCommand(std::string(KIOSK_SOURCE_DIR) + "/scripts/demo-tour --short --shots --end --kiosk " + KIOSK_PROGRAM +
-              " --sim " + UNIT_SERVICE_SIM_PATH + " --gateway " + GATEWAY_SIM_PATH + " --out " + out,
-          status);
-  ASSERT_EQ(status, 0) << printed;
+  const testsupport::CommandResult tour = testsupport::Shell(
+      std::string(KIOSK_SOURCE_DIR) + "/scripts/demo-tour --short --shots --end --kiosk " + KIOSK_PROGRAM + " --sim " +
+      UNIT_SERVICE_SIM_PATH + " --gateway " + GATEWAY_SIM_PATH + " --out " + out);
+  const std::string& printed = tour.output;
+  ASSERT_EQ(tour.status, 0) << printed;
   // Quiet: the tour's own lines, no web engine dump.
   EXPECT_EQ(printed.find("qt.webenginecontext"), std::string::npos) << printed;
   EXPECT_EQ(printed.find("did not ask for"), std::string::npos) << printed;

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <QImage>
 #include <string>
-#include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 
 namespace testsupport {
 
@@ -16,7 +14,8 @@ namespace testsupport {
 class KioskProcess : public Process {
  public:
   // With `outputFile`, its standard output and error go there.
-  KioskProcess(const std::string& program, const std::string& workingDirectory, const std::string& outputFile = "");
+  KioskProcess(const std::string& program, const std::string& workingDirectory, const std::string& outputFile = "")
+      : Process({program}, DisplayProgramEnvironment(), workingDirectory, outputFile) {}
 };
 
 // A screenshot of the whole X display.
@@ -30,16 +29,6 @@ int CountPixels(const QImage& image, int left, int top, int width, int height, F
     for (int x = std::max(0, left); x < std::min(image.width(), left + width); ++x)
       if (test(QColor(image.pixel(x, y)))) ++count;
   return count;
-}
-
-// Waits until a condition holds, checking every 100 ms.
-template <typename F>
-bool WaitFor(F condition, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 100) {
-    if (condition()) return true;
-    usleep(100 * 1000);
-  }
-  return condition();
 }
 
 }  // namespace testsupport

@@ -16,7 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using testsupport::CountPixels;
-using testsupport::WaitFor;
+using testsupport::WaitUntil;
 
 bool IsRed(const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
 bool IsYellow(const QColor& c) { return c.red() > 200 && c.green() > 200 && c.blue() < 60; }
@@ -57,14 +57,12 @@ struct Watch {
   // Runs for a while, updating every 100 ms; stops early when `until` holds.
   template <typename F>
   bool RunUntil(F until, std::chrono::seconds limit) {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-      Update();
-      if (until()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    Update();
-    return until();
+    return WaitUntil(
+        [&] {
+          Update();
+          return until();
+        },
+        static_cast<int>(std::chrono::milliseconds(limit).count()), 100);
   }
 };
 
@@ -118,13 +116,13 @@ TEST(KioskWithService, RotatesThroughEveryScreenThenGoesDarkAndEnds) {
   // Dark at once: only the red clock is left on black.
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TOGGLESCREENSAVER");
   QImage dark;
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         dark = testsupport::TakeScreenshot(shots + "/dark.png");
         return CountPixels(dark, 0, 0, dark.width(), dark.height(), [](const QColor& c) { return IsBlack(c); }) >
                dark.width() * dark.height() - 40000;
       },
-      5000));
+      5000, 100));
   auto onlyTheClock = [](const QImage& shot) {
     const int red = CountPixels(shot, 0, 0, shot.width(), shot.height(), IsRed);
     const int other = CountPixels(shot, 0, 0, shot.width(), shot.height(),
@@ -152,7 +150,7 @@ TEST(KioskWithService, RotatesThroughEveryScreenThenGoesDarkAndEnds) {
 
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TERMINATE");
   EXPECT_EQ(kiosk.WaitForExit(15000), 0);
-  EXPECT_TRUE(WaitFor([&] { return !kiosk.GroupAlive(); }, 10000));
+  EXPECT_TRUE(WaitUntil([&] { return !kiosk.GroupAlive(); }, 10000, 100));
   service.Stop();
 }
 

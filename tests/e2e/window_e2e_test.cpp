@@ -12,7 +12,7 @@
 namespace {
 
 using testsupport::CountPixels;
-using testsupport::WaitFor;
+using testsupport::WaitUntil;
 
 bool IsRed(const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
 bool IsBlue(const QColor& c) { return c.blue() > 200 && c.red() < 40 && c.green() < 40; }
@@ -27,18 +27,21 @@ TEST(KioskWindow, StartsShowsPagesAndEndsOnSigterm) {
   testsupport::KioskProcess kiosk(KIOSK_PROGRAM, dir.path(), dir.File("output.txt"));
 
   // Both settings files are written with their defaults at start-up.
-  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.File("RVUKiosk.xml")) &&
-                                   std::filesystem::exists(dir.File("RVU-Settings.xml")); },
-                      15000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return std::filesystem::exists(dir.File("RVUKiosk.xml")) &&
+               std::filesystem::exists(dir.File("RVU-Settings.xml"));
+      },
+      15000, 100));
 
   // The layout of a 1280 x 1024 screen: the list at 950,40 (280 x 904), the clock at 980,944.
   QImage shot;
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         shot = testsupport::TakeScreenshot(shots + "/window-started.png");
         return !shot.isNull() && CountPixels(shot, 980, 944, 300, 80, IsRed) > 500;
       },
-      20000));
+      20000, 100));
   EXPECT_EQ(shot.size(), QSize(1280, 1024));
   EXPECT_GT(CountPixels(shot, 955, 45, 270, 890, IsBlue), 200000);
   EXPECT_EQ(CountPixels(shot, 945, 45, 4, 890, IsBlue), 0);   // the list starts at 950
@@ -51,15 +54,15 @@ TEST(KioskWindow, StartsShowsPagesAndEndsOnSigterm) {
 
   // A page to the own capcode (0 by default) is the second line, in green.
   platform::SendDatagram("127.0.0.1", 15167, "[RVU:0] RESCUE P1 VEHICLE ROLLOVER 14 OLD MILL RD");
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         shot = testsupport::TakeScreenshot(shots + "/window-pager-line.png");
         return CountPixels(shot, 950, 52, 280, 16, IsGreenText) > 50;
       },
-      10000));
+      10000, 100));
 
   EXPECT_EQ(kiosk.Stop(SIGTERM, 15000), 0);
-  EXPECT_TRUE(WaitFor([&] { return !kiosk.GroupAlive(); }, 10000)) << "web engine processes were left behind";
+  EXPECT_TRUE(WaitUntil([&] { return !kiosk.GroupAlive(); }, 10000, 100)) << "web engine processes were left behind";
 
   // The web engine's description of its context is not printed on every start.
   const std::string output = testsupport::ReadWholeFile(dir.File("output.txt"));

@@ -1,83 +1,25 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/process.h"
 #include "tests/support/udp_receiver.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The built simulator run as a child process, its output read through a pipe.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    args.insert(args.begin(), GATEWAY_SIM_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-    if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  }
-
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-
-  void Signal(int sig) { kill(pid_, sig); }
-
-  // The wait status once the process ends within the time; nothing otherwise.
-  std::optional<int> Wait(std::chrono::milliseconds timeout) {
-    const auto until = Clock::now() + timeout;
-    for (;;) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return status;
-      }
-      if (Clock::now() >= until) return std::nullopt;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
-
-  // Everything the process printed; call after it ended.
-  std::string Output() {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-};
+// The built simulator run as a child process, its standard output kept.
+testsupport::Process StartSim(std::vector<std::string> args) {
+  args.insert(args.begin(), GATEWAY_SIM_PATH);
+  return testsupport::Process(args, {}, "", testsupport::Output::Memory(false));
+}
 
 void ExpectCleanExit(const std::optional<int>& status) {
   ASSERT_TRUE(status.has_value()) << "the simulator did not end in time";
@@ -109,14 +51,14 @@ TEST(GatewayProgram, SendDeliversExactlyTheGivenBytesOnce) {
     testsupport::UdpReceiver receiver;
     std::vector<std::string> args = {"--port", std::to_string(receiver.port()), "--send", c.text};
     if (c.quiet) args.push_back("--quiet");
-    SimProcess sim(args);
-    ExpectCleanExit(sim.Wait(std::chrono::seconds(10)));
+    testsupport::Process sim = StartSim(args);
+    ExpectCleanExit(sim.WaitStatus(10000));
 
     auto datagram = receiver.Receive();
     ASSERT_TRUE(datagram.has_value());
     EXPECT_EQ(*datagram, c.text);
     EXPECT_FALSE(receiver.Receive(200).has_value()) << "more than one datagram";
-    EXPECT_EQ(sim.Output(), c.quiet ? std::string() : c.text + "\n");
+    EXPECT_EQ(sim.CapturedOutput(), c.quiet ? std::string() : c.text + "\n");
   }
 }
 
@@ -138,7 +80,7 @@ TEST(GatewayProgram, SendsTheSetNumberOfLinesAtTheSetRate) {
     testsupport::UdpReceiver receiver;
     auto args = c.args;
     args.insert(args.end(), {"--port", std::to_string(receiver.port()), "--seed", "5"});
-    SimProcess sim(args);
+    testsupport::Process sim = StartSim(args);
 
     std::vector<std::string> received;
     std::vector<Clock::time_point> arrivals;
@@ -148,7 +90,7 @@ TEST(GatewayProgram, SendsTheSetNumberOfLinesAtTheSetRate) {
       received.push_back(*datagram);
       arrivals.push_back(Clock::now());
     }
-    ExpectCleanExit(sim.Wait(std::chrono::seconds(10)));
+    ExpectCleanExit(sim.WaitStatus(10000));
     ASSERT_EQ(received.size(), c.lines);
     EXPECT_FALSE(receiver.Receive(100).has_value()) << "more lines than set";
 
@@ -156,15 +98,15 @@ TEST(GatewayProgram, SendsTheSetNumberOfLinesAtTheSetRate) {
     EXPECT_GT(span, c.spanSeconds - 0.05);
     EXPECT_LT(span, c.spanSeconds + 0.35);
     // Each line sent is printed, in order.
-    EXPECT_EQ(SplitLines(sim.Output()), received);
+    EXPECT_EQ(SplitLines(sim.CapturedOutput()), received);
   }
 }
 
 TEST(GatewayProgram, PagesTheChosenCapcode) {
   testsupport::UdpReceiver receiver;
-  SimProcess sim({"--port", std::to_string(receiver.port()), "--capcode", "8080", "--own-share", "1", "--count", "4",
-                  "--rate", "100", "--quiet"});
-  ExpectCleanExit(sim.Wait(std::chrono::seconds(10)));
+  testsupport::Process sim = StartSim({"--port", std::to_string(receiver.port()), "--capcode", "8080", "--own-share",
+                                       "1", "--count", "4", "--rate", "100", "--quiet"});
+  ExpectCleanExit(sim.WaitStatus(10000));
   for (int i = 0; i < 4; ++i) {
     auto datagram = receiver.Receive();
     ASSERT_TRUE(datagram.has_value());
@@ -177,18 +119,19 @@ TEST(GatewayProgram, StopSignalEndsEvenASlowFeedCleanly) {
     SCOPED_TRACE(strsignal(sig));
     testsupport::UdpReceiver receiver;
     // One line per 100 s: the stop must not wait for the next deadline.
-    SimProcess sim({"--port", std::to_string(receiver.port()), "--rate", "0.01", "--quiet"});
+    testsupport::Process sim = StartSim({"--port", std::to_string(receiver.port()), "--rate", "0.01", "--quiet"});
     ASSERT_TRUE(receiver.Receive(5000).has_value());
     sim.Signal(sig);
-    ExpectCleanExit(sim.Wait(std::chrono::seconds(2)));
+    ExpectCleanExit(sim.WaitStatus(2000));
     EXPECT_FALSE(receiver.Receive(100).has_value());
   }
 }
 
 TEST(GatewayProgram, BadArgumentsSendNothing) {
   testsupport::UdpReceiver receiver;
-  SimProcess sim({"--port", std::to_string(receiver.port()), "--rate", "0", "--send", "CMD:SCROLL"});
-  auto status = sim.Wait(std::chrono::seconds(10));
+  testsupport::Process sim =
+      StartSim({"--port", std::to_string(receiver.port()), "--rate", "0", "--send", "CMD:SCROLL"});
+  auto status = sim.WaitStatus(10000);
   ASSERT_TRUE(status.has_value());
   ASSERT_TRUE(WIFEXITED(*status));
   EXPECT_NE(WEXITSTATUS(*status), 0);

@@ -1,30 +1,26 @@
 #pragma once
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/udp_receiver.h"
+#include "tests/support/wait.h"
 
 // Helpers of the tests that run the real gateway, encoder and multimon-ng.
 namespace pagergwtest {
 
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using testsupport::Quote;
 
-// Runs a shell command; its exit status.
+// Runs a shell command with its output on the test's own; its exit status (-1
+// when it did not exit normally).
 inline int Shell(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  return testsupport::Shell(command, testsupport::Output::Inherit()).status;
 }
 
 // Audio of the pages ("KIND CAPCODE FUNCTION TEXT" lines) written to a file.
@@ -32,8 +28,9 @@ inline std::string EncodeAudio(const testsupport::TempDir& dir, const std::strin
                                const std::string& options) {
   testsupport::WriteWholeFile(dir.File(name + ".pages"), pages);
   const std::string audio = dir.File(name + ".raw");
-  if (Shell(Quote(POCSAG_ENCODE) + " " + options + " < " + Quote(dir.File(name + ".pages")) + " > " + Quote(audio)) != 0)
-    throw std::runtime_error("pocsag-encode failed for " + name);
+  const auto encoded = testsupport::Shell(Quote(POCSAG_ENCODE) + " " + options + " < " +
+                                          Quote(dir.File(name + ".pages")) + " > " + Quote(audio));
+  if (encoded.status != 0) throw std::runtime_error("pocsag-encode failed for " + name + ": " + encoded.output);
   return audio;
 }
 
@@ -73,13 +70,13 @@ inline std::vector<std::string> WithoutTimes(const std::vector<std::string>& lin
 
 // Waits until a file contains a text.
 inline bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {
-  for (int waited = 0;; waited += 50) {
-    std::ifstream in(path);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (content.find(text) != std::string::npos) return true;
-    if (waited >= timeoutMs) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  return testsupport::WaitUntil(
+      [&] {
+        std::ifstream in(path);
+        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return content.find(text) != std::string::npos;
+      },
+      timeoutMs);
 }
 
 }  // namespace pagergwtest

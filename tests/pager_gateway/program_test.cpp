@@ -195,7 +195,7 @@ TEST(GatewayReceiver, PipelineFromTheSettingsKilledAndBack) {
   // The stand-in and the decoder end with the gateway.
   EXPECT_TRUE(WaitForText(dir.File("runs.txt"), "2", 0));
   const pid_t second = std::stoi(testsupport::ReadWholeFile(dir.File("pid.txt")));
-  for (int i = 0; i < 50 && kill(second, 0) == 0; ++i) usleep(100 * 1000);
+  testsupport::WaitUntil([&] { return kill(second, 0) != 0; }, 5000, 100);
   EXPECT_NE(kill(second, 0), 0) << "the receiver program outlived the gateway";
 }
 

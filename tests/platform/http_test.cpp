@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -207,8 +208,7 @@ class HttpTest : public ::testing::Test {
     ASSERT_GT(port_, 0);
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     // stop() only works once the server runs.
-    const auto deadline = Clock::now() + 5s;
-    while (!server_.is_running() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    testsupport::WaitUntil([this] { return server_.is_running(); }, 5000, 1);
     ASSERT_TRUE(server_.is_running());
   }
 

@@ -105,12 +105,15 @@ bool Bindable(int type, int port) {
 
 // Another engineer's end-to-end run may hold the fixed ports for a while.
 void WaitForFreePorts() {
-  for (int waited = 0; waited < 300; ++waited) {
-    if (Bindable(SOCK_STREAM, ServicePort()) && Bindable(SOCK_DGRAM, kPagerPort)) return;
-    if (waited % 30 == 0)
-      std::printf("waiting for TCP %d and UDP %d to be free (another kiosk running?)\n", ServicePort(), kPagerPort);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-  }
+  int waited = 0;
+  const bool free = testsupport::WaitUntil(
+      [] { return Bindable(SOCK_STREAM, ServicePort()) && Bindable(SOCK_DGRAM, kPagerPort); }, 300 * 1000,
+      [&] {
+        if (waited++ % 30 == 0)
+          std::printf("waiting for TCP %d and UDP %d to be free (another kiosk running?)\n", ServicePort(), kPagerPort);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+      });
+  if (free) return;
   throw std::runtime_error("TCP " + std::to_string(ServicePort()) + " or UDP 15167 stayed in use");
 }
 
@@ -238,8 +241,6 @@ bool Station::WaitUntilUp() {
 }
 
 void Station::Send(std::string_view datagram) { platform::SendDatagram("127.0.0.1", kPagerPort, datagram); }
-
-void Station::Nap() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
 void Station::Watch() {
   const auto now = SteadyClock::now();

@@ -12,6 +12,7 @@
 
 #include "tests/e2e/kiosk_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 #include "tools/unit-service-sim/unit_service_sim.h"
 
 // The real kiosk program under the test's X display, against the simulated
@@ -101,14 +102,12 @@ class Station {
   // request log and looks at the clock.
   template <typename F>
   bool RunUntil(F until, double seconds) {
-    const auto end = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                              std::chrono::duration<double>(seconds));
-    for (;;) {
-      Watch();
-      if (until()) return true;
-      if (SteadyClock::now() >= end) return false;
-      Nap();
-    }
+    return testsupport::WaitUntil(
+        [&] {
+          Watch();
+          return until();
+        },
+        static_cast<int>(seconds * 1000), 100);
   }
   void RunFor(double seconds) {
     RunUntil([] { return false; }, seconds);
@@ -146,7 +145,6 @@ class Station {
 
  private:
   void Watch();
-  static void Nap();
 
   testsupport::TempDir folder_;
   std::unique_ptr<sim::UnitServiceSim> service_;

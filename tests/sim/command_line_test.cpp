@@ -1,21 +1,17 @@
-#include <poll.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -74,36 +70,13 @@ TEST(Program, AnnouncesItsPortsServesAndEndsCleanlyOnSigterm) {
 #else
   testsupport::TempDir dir;
   const std::string log = dir.File("requests.log");
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  std::vector<std::string> args = {UNIT_SERVICE_SIM_PATH, "--port",  "0",   "--control-port", "0",
-                                   "--pix",               "2",       "--log", log,            "--no-incident"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
+  testsupport::Process sim(
+      {UNIT_SERVICE_SIM_PATH, "--port", "0", "--control-port", "0", "--pix", "2", "--log", log, "--no-incident"}, {},
+      "", testsupport::Output::Memory(false));
 
-  // Everything it writes to stdout until it ends.
-  std::string printed;
-  auto readFor = [&](std::chrono::milliseconds limit, bool untilLine) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline && !(untilLine && printed.find('\n') != std::string::npos)) {
-      pollfd p{out[0], POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      printed.append(buffer, static_cast<size_t>(n));
-    }
-  };
-  readFor(std::chrono::seconds(10), true);
+  // Its first line, the announcement.
+  testsupport::WaitUntil([&] { return sim.CapturedOutput().find('\n') != std::string::npos; }, 10000);
+  std::string printed = sim.CapturedOutput();
   std::smatch match;
   const std::regex announce(R"(unit-service-sim listening on 127\.0\.0\.1:(\d+) control 127\.0\.0\.1:(\d+)\n)");
   const bool announced = std::regex_search(printed, match, announce) && match.position(0) == 0;
@@ -119,21 +92,12 @@ TEST(Program, AnnouncesItsPortsServesAndEndsCleanlyOnSigterm) {
     EXPECT_NE(state->body.find("current none"), std::string::npos);
   }
 
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  pid_t ended = 0;
-  while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  if (ended == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    FAIL() << "the program did not end on SIGTERM";
-  }
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  readFor(std::chrono::milliseconds(200), false);
-  ::close(out[0]);
+  sim.Signal(SIGTERM);
+  const std::optional<int> status = sim.WaitStatus(5000);
+  if (!status) FAIL() << "the program did not end on SIGTERM";
+  EXPECT_TRUE(WIFEXITED(*status));
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+  printed = sim.CapturedOutput();
   // The request log went to the file, so the announcement is all it printed.
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
   EXPECT_NE(testsupport::ReadWholeFile(log).find("GET " + FeedTarget()), std::string::npos);

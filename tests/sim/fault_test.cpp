@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -183,8 +184,7 @@ TEST_F(Faults, StopReturnsPromptlyWhileConnectionsAreHeld) {
     return static_cast<bool>(Get(Port(), LatestIncidentTarget(), 30s));
   });
   // Wait until both requests have arrived.
-  const auto deadline = Clock::now() + 5s;
-  while (service_->Requests().size() < 2 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  testsupport::WaitUntil([&] { return service_->Requests().size() >= 2; }, 5000, 10);
   ASSERT_EQ(service_->Requests().size(), 2u);
 
   const auto start = Clock::now();

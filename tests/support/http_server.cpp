@@ -9,6 +9,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "tests/support/wait.h"
+
 namespace testsupport {
 
 namespace {
@@ -43,7 +45,7 @@ TestHttpServer::TestHttpServer() : server_(std::make_unique<httplib::Server>()) 
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("cannot start the test HTTP server");
   thread_ = std::thread([this] { server_->listen_after_bind(); });
-  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  WaitUntil([this] { return server_->is_running(); }, 10000, 1);
 }
 
 TestHttpServer::~TestHttpServer() {

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,7 +16,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace deploytest {
 
@@ -74,36 +72,15 @@ std::optional<std::string> FakeNotifySocket::Receive(int timeoutMs) {
   return std::string(buffer, static_cast<size_t>(n));
 }
 
-CommandResult Shell(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string Quote(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
+BuiltPackage BuildPackage(const std::string& buildFolder, const std::string& outputFolder) {
+  const auto built =
+      Shell("cpack -G DEB --config " + Quote(buildFolder + "/CPackConfig.cmake") + " -B " + Quote(outputFolder));
+  const auto found = Shell("ls -1 " + Quote(outputFolder) + "/*.deb");
+  BuiltPackage package;
+  package.deb = found.output;
+  while (!package.deb.empty() && package.deb.back() == '\n') package.deb.pop_back();
+  if (built.status != 0 || found.status != 0) package.problem = built.output;
+  return package;
 }
 
 int FreeUdpPort() {

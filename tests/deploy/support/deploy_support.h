@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,9 +9,11 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/wait.h"
 
 // Helpers of the deployment tests: environment, the service manager's
-// notification socket, child programs, shell commands and an rsyslog receiver.
+// notification socket and an rsyslog receiver; child programs, shell commands
+// and waits are the test support's.
 namespace deploytest {
 
 // Sets an environment variable (or removes it, for nullopt) for the scope.
@@ -47,19 +48,18 @@ class FakeNotifySocket {
   int fd_ = -1;
 };
 
-struct CommandResult {
-  int status = -1;     // the exit status, or -1 when it did not exit normally
-  std::string output;  // standard output and error together
+using testsupport::CommandResult;
+using testsupport::Process;
+using testsupport::Quote;
+using testsupport::Shell;
+using testsupport::WaitUntil;
+
+// The Debian package of a build folder, made with cpack into a folder.
+struct BuiltPackage {
+  std::string deb;      // the package file
+  std::string problem;  // cpack's output when the package was not made
 };
-// Runs a command with /bin/sh.
-CommandResult Shell(const std::string& command);
-// A word for the shell, in single quotes.
-std::string Quote(const std::string& word);
-
-using Process = testsupport::Process;
-
-// Waits until a condition holds, checking every 50 ms.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
+BuiltPackage BuildPackage(const std::string& buildFolder, const std::string& outputFolder);
 
 // A UDP port on 127.0.0.1 that was free a moment ago.
 int FreeUdpPort();

@@ -65,11 +65,9 @@ class GatewayPackage : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new testsupport::TempDir;
-    const auto built = Shell("cpack -G DEB --config " + Quote(std::string(KIOSK_BINARY_DIR) + "/CPackConfig.cmake") +
-                             " -B " + Quote(dir_->path() + "out"));
-    deb_ = Shell("ls -1 " + Quote(dir_->path() + "out") + "/*.deb").output;
-    while (!deb_.empty() && deb_.back() == '\n') deb_.pop_back();
-    if (built.status != 0) problem_ = built.output;
+    const auto package = deploytest::BuildPackage(KIOSK_BINARY_DIR, dir_->path() + "out");
+    deb_ = package.deb;
+    problem_ = package.problem;
   }
   static void TearDownTestSuite() {
     delete dir_;

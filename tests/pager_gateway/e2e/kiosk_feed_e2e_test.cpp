@@ -16,7 +16,7 @@
 namespace {
 
 using testsupport::CountPixels;
-using testsupport::WaitFor;
+using testsupport::WaitUntil;
 using namespace pagergwtest;
 
 bool IsBlue(const QColor& c) { return c.blue() > 200 && c.red() < 40 && c.green() < 40; }
@@ -43,10 +43,10 @@ TEST(GatewayToKiosk, OwnPageShownGreenWakesTheKioskHeartbeatAsTheFiltersSay) {
     shot = testsupport::TakeScreenshot(shots + "/" + name);
     return !shot.isNull() && CountPixels(shot, 955, 45, 270, 890, IsBlue) > 200000;
   };
-  ASSERT_TRUE(WaitFor([&] { return listShown("gateway-started.png"); }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return listShown("gateway-started.png"); }, 30000, 100));
   // Dark: an hour without a page to the own capcode, as the remote command makes it at once.
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TOGGLESCREENSAVER");
-  ASSERT_TRUE(WaitFor([&] { return !listShown("gateway-dark.png"); }, 10000));
+  ASSERT_TRUE(WaitUntil([&] { return !listShown("gateway-dark.png"); }, 10000, 100));
 
   // First run of the receiver: a heartbeat, then a page to the kiosk's capcode.
   testsupport::WriteWholeFile(gatewayDir.File("capcodes.conf"), "1234567 RVU\n1900000 MSC:HEARTBEAT\n");
@@ -68,9 +68,9 @@ TEST(GatewayToKiosk, OwnPageShownGreenWakesTheKioskHeartbeatAsTheFiltersSay) {
                                gatewayDir.File("journal.txt"));
 
   // The page wakes the kiosk and is its second line, green; the heartbeat is not shown.
-  ASSERT_TRUE(WaitFor(
-      [&] { return listShown("gateway-own-page.png") && CountPixels(shot, 950, 52, 280, 16, IsGreenText) > 50; },
-      20000))
+  ASSERT_TRUE(WaitUntil(
+      [&] { return listShown("gateway-own-page.png") && CountPixels(shot, 950, 52, 280, 16, IsGreenText) > 50; }, 20000,
+      100))
       << testsupport::ReadWholeFile(gatewayDir.File("journal.txt"));
   EXPECT_EQ(CountPixels(shot, 950, 54, 280, 880, IsWhitish), 0) << "a white line below the start-up line";
   const std::string journal = testsupport::ReadWholeFile(gatewayDir.File("journal.txt"));
@@ -81,12 +81,12 @@ TEST(GatewayToKiosk, OwnPageShownGreenWakesTheKioskHeartbeatAsTheFiltersSay) {
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TOGGLEHEARTBEAT");
   ASSERT_TRUE(WaitForText(gatewayDir.File("pid.txt"), "\n", 2000));
   ASSERT_EQ(kill(std::stoi(testsupport::ReadWholeFile(gatewayDir.File("pid.txt"))), SIGKILL), 0);
-  EXPECT_TRUE(WaitFor(
+  EXPECT_TRUE(WaitUntil(
       [&] {
         shot = testsupport::TakeScreenshot(shots + "/gateway-heartbeat.png");
         return CountPixels(shot, 950, 60, 280, 880, IsWhitish) > 50;
       },
-      20000))
+      20000, 100))
       << testsupport::ReadWholeFile(gatewayDir.File("journal.txt"));
   EXPECT_GT(CountPixels(shot, 950, 52, 280, 16, IsGreenText), 50);
   EXPECT_GT(CountPixels(shot, 955, 45, 270, 890, IsBlue), 200000) << "the kiosk stays awake";
@@ -94,7 +94,7 @@ TEST(GatewayToKiosk, OwnPageShownGreenWakesTheKioskHeartbeatAsTheFiltersSay) {
   EXPECT_EQ(gateway.Stop(SIGTERM, 10000), 0);
   platform::SendDatagram("127.0.0.1", 15167, "CMD:TERMINATE");
   EXPECT_EQ(kiosk.WaitForExit(15000), 0);
-  EXPECT_TRUE(WaitFor([&] { return !kiosk.GroupAlive(); }, 10000));
+  EXPECT_TRUE(WaitUntil([&] { return !kiosk.GroupAlive(); }, 10000, 100));
 }
 
 }  // namespace
