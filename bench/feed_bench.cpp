@@ -547,8 +547,9 @@ int main(int argc, char** argv) {
     browser = std::make_unique<platform::WebEngineBrowserView>(nullptr);
   else
     browser = std::make_unique<StandInBrowser>();
+  const std::unique_ptr<service::UnitService> unitService = service::MakeHttpUnitService();
   auto window = std::make_unique<kiosk::TfrmMain>(
-      std::move(browser), boxes, [] {}, kiosk::KioskOptions{0});
+      std::move(browser), boxes, *unitService, [] {}, kiosk::KioskOptions{0});
   kiosk::frmMain = window.get();
   window->FormCreate();
   window->show();
