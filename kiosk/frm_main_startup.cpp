@@ -247,8 +247,10 @@ void TfrmMain::FormResize() {
 }
 
 void TfrmMain::PlaceSummary() {
-  const bool seen = SummarySeen(IsDark(platform::Now(), State.ScreenSaverUntil),
-                                config::KioskSettings.BrowserVisible, State.SummaryStep);
+  // The browser panel as the screen shows it: a browser switch whose save
+  // failed has changed the setting but not yet the layout.
+  const bool seen = SummarySeen(IsDark(platform::Now(), State.ScreenSaverUntil), !pnlWebBrowser->isHidden(),
+                                State.SummaryStep);
   if (seen) {
     pnlSummary->setGeometry(pnlWebBrowser->geometry());
     CentreSummaryGrid();

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QFrame>
 #include <QTimer>
 #include <functional>
@@ -172,6 +174,31 @@ TEST_F(SummaryTest, TheGridFollowsTheLookThroughoutItsStep) {
     }
   }
   EXPECT_EQ(window->State.ScreenStep, 4);
+}
+
+// A browser switch whose save fails changes the setting but not the layout;
+// the grid goes with the browser panel as the screen shows it.
+TEST_F(SummaryTest, AfterABrowserSwitchWhoseSaveFailedTheGridGoesWithThePanelShown) {
+  // Saves fail: the working folder is a removed one.
+  const std::string gone = dir.File("gone");
+  ASSERT_TRUE(std::filesystem::create_directory(gone));
+  ASSERT_EQ(::chdir(gone.c_str()), 0);
+  std::filesystem::remove(gone);
+
+  window->IdUDPServer1UDPRead("CMD:TOGGLEBROWSER");  // off in memory; the panel stays
+  ASSERT_FALSE(config::KioskSettings.BrowserVisible);
+  ASSERT_FALSE(window->pnlWebBrowser->isHidden());
+  TickToTheSummaryStep();
+  EXPECT_FALSE(window->pnlSummary->isHidden());
+  EXPECT_EQ(window->pnlSummary->geometry(), window->pnlWebBrowser->geometry());
+
+  ResizeWindow(1280, 1024);  // the layout takes the setting: panel and grid go
+  ASSERT_TRUE(window->pnlWebBrowser->isHidden());
+  EXPECT_TRUE(window->pnlSummary->isHidden());
+  window->txtCaptureKeystrokes->onKeyPress('b');  // on in memory; the panel stays hidden
+  ASSERT_TRUE(config::KioskSettings.BrowserVisible);
+  TickToTheSummaryStep();
+  EXPECT_TRUE(window->pnlSummary->isHidden());
 }
 
 }  // namespace
