@@ -17,7 +17,6 @@ install(PROGRAMS ${KIOSK_DEPLOY_DIR}/kiosk-session DESTINATION usr/libexec/rvuki
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysusers DESTINATION usr/lib/sysusers.d RENAME rvukiosk.conf)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.tmpfiles DESTINATION usr/lib/tmpfiles.d RENAME rvukiosk.conf)
-install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.pam DESTINATION etc/pam.d RENAME rvukiosk)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
@@ -62,14 +61,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the program links (Qt, libcurl, pugixml, libsystemd ...) become
 # dependencies on their runtime packages through dpkg-shlibdeps; what it runs
-# or opens by name is listed here (cage fails to start without Xwayland).
+# or opens by name is listed here (cage fails to start without Xwayland; its
+# seat comes from seatd, whose package enables and starts its service).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "cage, xwayland, qt6-wayland, libpam-systemd, systemd, init-system-helpers, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "cage, xwayland, qt6-wayland, seatd, systemd, init-system-helpers, fonts-liberation")
 # The pager gateway runs the receiver and the decoder by name; a station that
 # takes its feed from the region's gateway does without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rtl-sdr, multimon-ng")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${KIOSK_DEPLOY_DIR}/debian/postinst ${KIOSK_DEPLOY_DIR}/debian/prerm ${KIOSK_DEPLOY_DIR}/debian/postrm
+    ${KIOSK_DEPLOY_DIR}/debian/preinst ${KIOSK_DEPLOY_DIR}/debian/postinst ${KIOSK_DEPLOY_DIR}/debian/prerm
+    ${KIOSK_DEPLOY_DIR}/debian/postrm
     ${KIOSK_DEPLOY_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

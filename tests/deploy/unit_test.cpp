@@ -1,11 +1,13 @@
 // The systemd unit and the kiosk session launcher, without a running systemd.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "service/web_request.h"
 #include "tests/deploy/support/deploy_support.h"
@@ -84,9 +86,47 @@ TEST(KioskUnit, SystemdAcceptsTheInstalledUnitAndFindsWhatItRuns) {
   const auto verify = Shell("systemd-analyze verify --man=no " + Quote(dir.path() + "rvukiosk.service"));
   EXPECT_EQ(verify.status, 0) << verify.output;
   EXPECT_EQ(verify.output, "");
+}
 
-  // Its PAM service comes with it.
-  EXPECT_TRUE(std::filesystem::exists(stage + "/etc/pam.d/" + ReadUnit(kUnit).at("Service.PAMName")));
+// The words of every line of a key ("Section.Key"), in order.
+std::vector<std::string> Words(const std::string& path, const std::string& key) {
+  std::vector<std::string> words;
+  std::ifstream in(path);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos || section + "." + line.substr(0, equals) != key) continue;
+    std::istringstream values(line.substr(equals + 1));
+    for (std::string word; values >> word;) words.push_back(word);
+  }
+  return words;
+}
+
+bool Has(const std::vector<std::string>& words, const std::string& word) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+TEST(KioskUnit, TakesTheSeatFromSeatdAndKeepsTheKioskInItsCgroup) {
+  // A logind session (PAM) would move cage and the kiosk out of the unit's
+  // cgroup, where NotifyAccess=all no longer hears READY=1 and the pings.
+  const auto unit = ReadUnit(kUnit);
+  EXPECT_FALSE(unit.count("Service.PAMName"));
+  EXPECT_TRUE(Has(Words(kUnit, "Unit.Wants"), "seatd.service"));
+  EXPECT_TRUE(Has(Words(kUnit, "Unit.After"), "seatd.service"));
+  // seatd's socket is open to group video (seatd -g video).
+  const std::string sysusers = testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvukiosk.sysusers");
+  EXPECT_NE(sysusers.find("\nm rvukiosk video\n"), std::string::npos) << sysusers;
+  // Without a session there is no /run/user: the runtime folder is the unit's own.
+  ASSERT_TRUE(unit.count("Service.RuntimeDirectory"));
+  EXPECT_TRUE(Has(Words(kUnit, "Service.Environment"), "XDG_RUNTIME_DIR=/run/" + unit.at("Service.RuntimeDirectory")));
+  EXPECT_EQ(unit.at("Service.RuntimeDirectoryMode"), "0700");  // Qt and wayland want it private
+  // Still the console's terminal for cage.
+  EXPECT_EQ(unit.at("Service.TTYPath"), "/dev/tty7");
 }
 
 }  // namespace
