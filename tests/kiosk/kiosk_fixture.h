@@ -25,7 +25,8 @@
 
 namespace testsupport {
 
-// A browser view that records what it was asked.
+// A browser view that records what it was asked, and can lose its renderer
+// for good: it then gives up on the page and shows the blank one.
 class FakeBrowser final : public platform::BrowserView {
  public:
   QWidget* Widget() override { return &widget_; }
@@ -36,6 +37,12 @@ class FakeBrowser final : public platform::BrowserView {
   std::string LocationURL() const override { return location; }
   void SetDocumentBackground(const std::string& colour) override { backgrounds.push_back(colour); }
   void Complete() { DocumentCompleted(); }
+  void RendererCrashed() {
+    const std::string lost = location;
+    location = "about:blank";
+    RendererGaveUp(lost);
+    DocumentCompleted();
+  }
 
   std::vector<std::string> navigations;
   std::vector<std::string> backgrounds;

@@ -24,31 +24,7 @@
 
 namespace kioskstate {
 
-// A browser view that records every address it was sent to and can lose its
-// renderer for good: it then gives up on the page and shows the blank one.
-class CrashingBrowser final : public platform::BrowserView {
- public:
-  QWidget* Widget() override { return &widget_; }
-  void Navigate(const std::string& address) override {
-    navigations.push_back(address);
-    location = address;
-  }
-  std::string LocationURL() const override { return location; }
-  void SetDocumentBackground(const std::string& colour) override { backgrounds.push_back(colour); }
-  void RendererCrashed() {
-    const std::string lost = location;
-    location = "about:blank";
-    RendererGaveUp(lost);
-    DocumentCompleted();
-  }
-
-  std::vector<std::string> navigations;
-  std::vector<std::string> backgrounds;
-  std::string location;
-
- private:
-  QWidget widget_;
-};
+using CrashingBrowser = testsupport::FakeBrowser;
 
 // One line of the message list as the screen shows it.
 struct ShownLine {
