@@ -14,6 +14,7 @@
 
 #include "kiosk/pager_listener.h"
 #include "tests/kiosk/kiosk_fixture.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -41,10 +42,7 @@ class Sender {
 // Runs the event loop until `done` holds or the time is up.
 template <typename F>
 bool ProcessUntil(F done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < timeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
+  return testsupport::WaitUntil(done, timeoutMs, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
 }
 
 TEST(PagerListener, DatagramsUpTo8192BytesArriveWholeAndLongerOnesNot) {

@@ -11,8 +11,9 @@
 #include "service/http_transport.h"
 #include "service/web_request.h"
 #include "tests/kiosk/kiosk_fixture.h"
+#include "tests/support/process.h"
+#include "tests/support/wait.h"
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <stdexcept>
 
@@ -68,32 +69,18 @@ inline long ResidentKiB() {
 // connections and memory are not counted as the kiosk's.
 class SimulatorProcess {
  public:
-  SimulatorProcess() {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      execl(UNIT_SERVICE_SIM_PATH, UNIT_SERVICE_SIM_PATH, "--port", "0", "--pix", "5", "--log", "/dev/null",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
+  SimulatorProcess()
+      : process_({UNIT_SERVICE_SIM_PATH, "--port", "0", "--pix", "5", "--log", "/dev/null"}, {}, "",
+                 Output::Memory(false)) {
     // "unit-service-sim listening on 127.0.0.1:<port> control 127.0.0.1:<cport>"
     std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    close(out[0]);
+    WaitUntil([&] { return (line = process_.CapturedOutput()).find('\n') != std::string::npos || !process_.Running(); },
+              10000);
     if (std::sscanf(line.c_str(), "unit-service-sim listening on 127.0.0.1:%d control 127.0.0.1:%d", &port_,
                     &controlPort_) != 2)
       throw std::runtime_error("the simulator did not start: " + line);
   }
-  ~SimulatorProcess() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
+  ~SimulatorProcess() { process_.Stop(SIGTERM, 10000); }
   int Port() const { return port_; }
   // A request to the control port ("POST /incident").
   void Control(const std::string& target) {
@@ -114,7 +101,7 @@ class SimulatorProcess {
   }
 
  private:
-  pid_t pid_ = -1;
+  Process process_;
   int port_ = 0;
   int controlPort_ = 0;
 };
