@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     testsupport::TempDir dir;
     // The pages: distinct texts, so that only the deliberate repeats are duplicates.
     std::vector<Sent> sent;
-    std::string spec;
+    std::string pageLines;  // the encoder's input, one page a line
     for (int i = 0; i < pages; ++i) {
       const std::uint64_t capcode = 100000 + 7919u * static_cast<unsigned>(i % 40);
       std::string line;
@@ -87,13 +87,13 @@ int main(int argc, char** argv) {
       }
       const int copies = i % 20 == 0 ? 2 : 1;
       for (int c = 0; c < copies; ++c) {
-        spec += line + "\n";
+        pageLines += line + "\n";
         sent.push_back(s);
       }
     }
     // Ten pages a transmission, noise between: encode the chunks one after another.
     std::string script = "set -e\n: > " + Quote(dir.File("audio.raw")) + "\n";
-    std::vector<std::string> lines = Split(spec, '\n');
+    std::vector<std::string> lines = Split(pageLines, '\n');
     for (std::size_t i = 0, chunk = 0; i < lines.size(); i += 10, ++chunk) {
       std::string part;
       for (std::size_t k = i; k < std::min(lines.size(), i + 10); ++k) part += lines[k] + "\n";
