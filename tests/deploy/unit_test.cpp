@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -20,9 +21,9 @@ using deploytest::Shell;
 
 const std::string kUnit = std::string(KIOSK_SOURCE_DIR) + "/deploy/rvukiosk.service";
 
-// "Section.Key" to value; a key given twice keeps its last value.
-std::map<std::string, std::string> ReadUnit(const std::string& path) {
-  std::map<std::string, std::string> keys;
+// Calls `take` with "Section.Key" and the value of every setting line of a unit
+// file, in order.
+void ForEachKey(const std::string& path, const std::function<void(const std::string&, const std::string&)>& take) {
   std::ifstream in(path);
   std::string line, section;
   while (std::getline(in, line)) {
@@ -32,8 +33,14 @@ std::map<std::string, std::string> ReadUnit(const std::string& path) {
       continue;
     }
     const size_t equals = line.find('=');
-    if (equals != std::string::npos) keys[section + "." + line.substr(0, equals)] = line.substr(equals + 1);
+    if (equals != std::string::npos) take(section + "." + line.substr(0, equals), line.substr(equals + 1));
   }
+}
+
+// "Section.Key" to value; a key given twice keeps its last value.
+std::map<std::string, std::string> ReadUnit(const std::string& path) {
+  std::map<std::string, std::string> keys;
+  ForEachKey(path, [&keys](const std::string& key, const std::string& value) { keys[key] = value; });
   return keys;
 }
 
@@ -91,19 +98,11 @@ TEST(KioskUnit, SystemdAcceptsTheInstalledUnitAndFindsWhatItRuns) {
 // The words of every line of a key ("Section.Key"), in order.
 std::vector<std::string> Words(const std::string& path, const std::string& key) {
   std::vector<std::string> words;
-  std::ifstream in(path);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      section = line.substr(1, line.find(']') - 1);
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos || section + "." + line.substr(0, equals) != key) continue;
-    std::istringstream values(line.substr(equals + 1));
+  ForEachKey(path, [&](const std::string& found, const std::string& value) {
+    if (found != key) return;
+    std::istringstream values(value);
     for (std::string word; values >> word;) words.push_back(word);
-  }
+  });
   return words;
 }
 

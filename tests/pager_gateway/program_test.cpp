@@ -88,8 +88,9 @@ TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   ASSERT_EQ(stat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the gateway makes the named pipe";
 
-  auto transmit = [&](const std::string& name, const std::string& pages) {
-    const std::string audio = EncodeAudio(dir, name, pages, "--baud 1200 --noise 1000 --seed 5");
+  auto transmit = [&](const std::string& name, const std::string& pages,
+                      const std::string& how = "--baud 1200 --noise 1000 --seed 5") {
+    const std::string audio = EncodeAudio(dir, name, pages, how);
     ASSERT_EQ(Shell(std::string(kMultimon) + " -q -t raw " + kAllModes + " " + Quote(audio) + " 2>/dev/null > " +
                     Quote(fifo)),
               0);
@@ -99,8 +100,7 @@ TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   // transmitter at another rate; to another capcode it is no duplicate.
   transmit("first",
            "A 1234567 3 STRUCTURE FIRE CHURCH ST\nA 1234567 3 STRUCTURE FIRE CHURCH ST\nA 451003 3 STRUCTURE FIRE CHURCH ST\n");
-  const std::string again = EncodeAudio(dir, "second", "A 1234567 3 STRUCTURE FIRE CHURCH ST\n", "--baud 512 --seed 6");
-  ASSERT_EQ(Shell(std::string(kMultimon) + " -q -t raw " + kAllModes + " " + Quote(again) + " 2>/dev/null > " + Quote(fifo)), 0);
+  transmit("second", "A 1234567 3 STRUCTURE FIRE CHURCH ST\n", "--baud 512 --seed 6");
   EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 100, 5000, 1000)),
             (std::vector<std::string>{"[RVU:1234567] STRUCTURE FIRE CHURCH ST", "[CFS:451003] STRUCTURE FIRE CHURCH ST"}));
   ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "the machine is too slow for this window";
