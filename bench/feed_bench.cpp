@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/web_stack.h"
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/message_list.h"
@@ -183,24 +184,35 @@ void SendPaced(quint16 port, std::uint32_t first, std::uint32_t count, double ra
   }
 }
 
-// What one run of the kiosk or the bare loop gave.
+// What one run of the kiosk, the bare loop or the web-stack display gave.
 struct RunResult {
   std::uint32_t count = 0;
-  std::uint32_t seen = 0;  // distinct lines of the run received (bare) or painted (kiosk)
-  bool lastSeen = false;   // the run's last line arrived
-  long long drops = 0;     // the kernel's drops on the receiving socket
-  std::uint32_t gaps = 0;  // lines missing between neighbours that were seen
+  std::uint32_t handled = 0;     // lines of the run taken by the handler, each after its predecessor
+  std::uint32_t outOfOrder = 0;  // lines of the run handled after a later one
+  std::uint32_t seen = 0;        // distinct lines of the run received (bare) or painted (kiosk, web stack)
+  bool lastSeen = false;         // the run's last line arrived
+  long long drops = 0;           // the kernel's drops on the receiving socket
+  std::uint32_t gaps = 0;        // lines missing between painted neighbours (the kiosk's list, trimmed)
   std::int64_t startNs = 0;
   std::int64_t endNs = 0;  // when the last line was received or painted
   std::vector<double> latenciesMs;
-  double maxTickLateMs = 0;  // the kiosk's 1-second tick during the run
+  std::vector<double> afterPaintMs;  // the web stack only: send to the end of its frame's main-thread work
+  double maxTickLateMs = 0;          // the kiosk's 1-second tick during the run
 
-  std::uint32_t Lost() const {
-    std::uint32_t lost = static_cast<std::uint32_t>(std::max<long long>(drops, gaps));
-    if (!lastSeen && lost == 0) lost = 1;
-    return lost;
-  }
+  // Sent less handled in order.
+  std::uint32_t Lost() const { return count - std::min(count, handled); }
   double Rate() const { return endNs > startNs ? count / (static_cast<double>(endNs - startNs) / 1e9) : 0; }
+
+  // Notes a line the handler took.
+  void Handled(const Stamp& stamp, std::uint32_t first, std::optional<std::uint32_t>& previous) {
+    if (stamp.seq < first || stamp.seq >= first + count) return;
+    if (previous && stamp.seq <= *previous) {
+      ++outOfOrder;
+      return;
+    }
+    previous = stamp.seq;
+    ++handled;
+  }
 };
 
 // A bare recvfrom loop on a socket of its own, set up as the kiosk's listener
@@ -224,8 +236,8 @@ class BareReceiver {
       const std::int64_t now = MonotonicNs();
       const auto stamp = ReadStamp(buffer, static_cast<std::size_t>(r));
       if (!stamp || stamp->seq < first || stamp->seq > last) continue;
-      if (previous && stamp->seq != *previous + 1) result.gaps += stamp->seq - *previous - 1;
-      previous = stamp->seq;
+      if (previous && stamp->seq > *previous + 1) result.gaps += stamp->seq - *previous - 1;
+      result.Handled(*stamp, first, previous);
       ++result.seen;
       result.latenciesMs.push_back(static_cast<double>(now - stamp->sentNs) / 1e6);
       if (stamp->seq == last) {
@@ -378,6 +390,11 @@ class FeedBench {
     const quint16 port = window_.IdUDPServer1->Port();
     const long long dropsBefore = SocketDrops(port);
     watch_.Begin(result, first);
+    // Counted in the handler's path: every line of the run the window took, in order.
+    std::optional<std::uint32_t> previous;
+    window_.DatagramHandled = [&](const std::string& datagram) {
+      if (const auto stamp = ReadStamp(datagram, datagram.size())) result.Handled(*stamp, first, previous);
+    };
     std::atomic<bool> sent{false};
     result.startNs = MonotonicNs();
     std::thread sender([&] {
@@ -390,6 +407,7 @@ class FeedBench {
     // Whatever is still on its way is left to arrive before the drops are read.
     RunUntil([] { return false; }, 100);
     watch_.End();
+    window_.DatagramHandled = nullptr;
     result.drops = SocketDrops(port) - dropsBefore;
     result.maxTickLateMs = MaxTickLateMs(watch_.Ticks(), result.startNs, MonotonicNs());
     return result;
@@ -416,6 +434,36 @@ class FeedBench {
     receiving.join();
     result.drops = SocketDrops(receiver.Port()) - dropsBefore;
     result.maxTickLateMs = MaxTickLateMs(watch_.Ticks(), result.startNs, MonotonicNs());
+    return result;
+  }
+
+  // The same lines to the web-stack display; the kiosk window idles meanwhile.
+  RunResult Web(bench::WebStack& display, std::uint32_t count, double rate) {
+    RunResult result;
+    result.count = count;
+    const std::uint32_t first = Reserve(count);
+    const auto port = static_cast<quint16>(display.UdpPort());
+    const long long dropsBefore = SocketDrops(port);
+    display.BeginRun();
+    const int waitMs = static_cast<int>(count / std::max(rate, 1000.0) * 1000) + 15000;
+    std::atomic<bool> done{false};
+    bench::WebStackRun run;
+    result.startNs = MonotonicNs();
+    std::thread sending([&] {
+      SendPaced(port, first, count, rate);
+      run = display.EndRun(waitMs);
+      done = true;
+    });
+    RunUntil([&] { return done.load(); }, waitMs + 10000);
+    sending.join();
+    result.drops = SocketDrops(port) - dropsBefore;
+    result.handled = run.inOrder;
+    result.outOfOrder = run.handled - run.inOrder;
+    result.seen = run.handled;
+    result.lastSeen = run.lastSeq == static_cast<long long>(first + count - 1);
+    result.endNs = run.endNs;
+    result.latenciesMs = std::move(run.latenciesMs);
+    result.afterPaintMs = std::move(run.afterPaintMs);
     return result;
   }
 
@@ -448,51 +496,82 @@ std::vector<double> Each(const std::vector<RunResult>& runs, F f) {
 
 std::uint32_t TotalLost(const std::vector<RunResult>& runs) {
   std::uint32_t lost = 0;
-  for (const auto& run : runs) lost += run.Lost();
+  for (const auto& run : runs) lost += run.Lost() + run.outOfOrder;
   return lost;
 }
 
-void Report(const Settings& s, const std::string& variant, const std::vector<RunResult>& sustained,
-            const std::vector<RunResult>& sustainedBare, const std::vector<RunResult>& burst,
-            const std::vector<RunResult>& burstBare, const std::vector<RunResult>& latency,
-            const std::vector<RunResult>& latencyBare) {
-  auto rate = [](const RunResult& r) { return r.Rate(); };
-  const double sustainedRate = bench::Median(Each(sustained, rate));
-  const double sustainedBareRate = bench::Median(Each(sustainedBare, rate));
-  const std::uint32_t sustainedLost = TotalLost(sustained);
-  bench::PrintRow({bench::Format("1 feed sustained %.0f/s", s.sustainedRate) +
-                       bench::Format(" x %g s", s.sustainedSeconds) + variant,
-                   Rate(sustainedRate) + bench::Format(", %.0f lost", sustainedLost),
-                   "recvfrom " + Rate(sustainedBareRate) + bench::Format(", %.0f lost", TotalLost(sustainedBare)),
-                   Ratio(sustainedRate, sustainedBareRate), "none lost", bench::MetText(sustainedLost == 0)});
+// The runs of one kind: the kiosk's, the bare loop's beside them, and the
+// web-stack display's when it was measured.
+struct Runs {
+  std::vector<RunResult> kiosk, bare, web;
+};
 
-  const double burstRate = bench::Median(Each(burst, rate));
-  const double burstBareRate = bench::Median(Each(burstBare, rate));
-  const std::uint32_t burstLost = TotalLost(burst);
-  bench::PrintRow({bench::Format("1 feed burst of %.0f", s.burstCount) + variant,
-                   Rate(burstRate) + bench::Format(", %.0f lost", burstLost),
-                   "recvfrom " + Rate(burstBareRate) + bench::Format(", %.0f lost", TotalLost(burstBare)),
-                   Ratio(burstRate, burstBareRate), "none lost", bench::MetText(burstLost == 0)});
+std::string LostText(const std::vector<RunResult>& runs) {
+  std::uint32_t outOfOrder = 0;
+  for (const auto& run : runs) outOfOrder += run.outOfOrder;
+  return bench::Format(", %.0f lost", TotalLost(runs) - outOfOrder) +
+         (outOfOrder ? bench::Format(", %.0f out of order", outOfOrder) : "");
+}
+
+double MedianRate(const std::vector<RunResult>& runs) {
+  return bench::Median(Each(runs, [](const RunResult& r) { return r.Rate(); }));
+}
+double MedianPercentile(const std::vector<RunResult>& runs, double p) {
+  return bench::Median(Each(runs, [p](const RunResult& r) { return bench::Percentile(r.latenciesMs, p); }));
+}
+
+void Report(const Settings& s, const std::string& variant, const Runs& sustained, const Runs& burst,
+            const Runs& latency) {
+  const std::string sustainedName =
+      bench::Format("1 feed sustained %.0f/s", s.sustainedRate) + bench::Format(" x %g s", s.sustainedSeconds);
+  const std::string burstName = bench::Format("1 feed burst of %.0f", s.burstCount);
+  for (const auto& [name, runs] : {std::pair{sustainedName, &sustained}, std::pair{burstName, &burst}}) {
+    const double rate = MedianRate(runs->kiosk), bareRate = MedianRate(runs->bare);
+    bench::PrintRow({name + variant, Rate(rate) + LostText(runs->kiosk),
+                     "recvfrom " + Rate(bareRate) + LostText(runs->bare), Ratio(rate, bareRate),
+                     "none lost, in order", bench::MetText(TotalLost(runs->kiosk) == 0)});
+  }
 
   auto late = [](const RunResult& r) { return r.maxTickLateMs; };
-  const auto lates = Each(sustained, late);
-  const auto idleLates = Each(sustainedBare, late);
+  const auto lates = Each(sustained.kiosk, late);
+  const auto idleLates = Each(sustained.bare, late);
   const double worst = lates.empty() ? 0 : *std::max_element(lates.begin(), lates.end());
   const double idleWorst = idleLates.empty() ? 0 : *std::max_element(idleLates.begin(), idleLates.end());
   bench::PrintRow({"2 clock tick late, worst, sustained run" + variant, Ms(worst), "idle " + Ms(idleWorst), "-",
                    "<= 100 ms", bench::MetText(worst <= 100)});
 
-  auto p50 = [](const RunResult& r) { return bench::Percentile(r.latenciesMs, 50); };
-  auto p99 = [](const RunResult& r) { return bench::Percentile(r.latenciesMs, 99); };
-  const double latency50 = bench::Median(Each(latency, p50)), bare50 = bench::Median(Each(latencyBare, p50));
-  const double latency99 = bench::Median(Each(latency, p99)), bare99 = bench::Median(Each(latencyBare, p99));
-  const std::uint32_t latencyLost = TotalLost(latency);
-  bench::PrintRow({bench::Format("3 latency send-to-painted p50 at %.0f/s", s.latencyRate) + variant, Ms(latency50),
-                   "recvfrom " + Ms(bare50), Ratio(latency50, bare50), "-", ""});
-  bench::PrintRow({bench::Format("3 latency send-to-painted p99 at %.0f/s", s.latencyRate) + variant,
-                   Ms(latency99) + (latencyLost ? bench::Format(", %.0f lost", latencyLost) : ""),
+  auto latencyName = [&](const char* percentile) {
+    return std::string("3 latency send-to-painted ") + percentile + bench::Format(" at %.0f/s", s.latencyRate) +
+           variant;
+  };
+  const double latency50 = MedianPercentile(latency.kiosk, 50), bare50 = MedianPercentile(latency.bare, 50);
+  const double latency99 = MedianPercentile(latency.kiosk, 99), bare99 = MedianPercentile(latency.bare, 99);
+  const std::uint32_t latencyLost = TotalLost(latency.kiosk);
+  bench::PrintRow({latencyName("p50"), Ms(latency50), "recvfrom " + Ms(bare50), Ratio(latency50, bare50), "-", ""});
+  bench::PrintRow({latencyName("p99"), Ms(latency99) + (latencyLost ? LostText(latency.kiosk) : ""),
                    "recvfrom " + Ms(bare99), Ratio(latency99, bare99), "< 20 ms",
                    bench::MetText(latency99 < 20 && latencyLost == 0)});
+
+  if (sustained.web.empty()) return;
+  // The kiosk beside the web-stack display, on the same lines at the same rates.
+  for (const auto& [name, runs] : {std::pair{sustainedName, &sustained}, std::pair{burstName, &burst}}) {
+    const double rate = MedianRate(runs->kiosk), webRate = MedianRate(runs->web);
+    const std::uint32_t lost = TotalLost(runs->kiosk), webLost = TotalLost(runs->web);
+    bench::PrintRow({"7 web stack: " + name.substr(2), "kiosk " + Rate(rate) + LostText(runs->kiosk),
+                     "web stack " + Rate(webRate) + LostText(runs->web), Ratio(rate, webRate),
+                     "kiosk loses no more", bench::MetText(lost <= webLost)});
+  }
+  for (const double p : {50.0, 99.0}) {
+    const double kiosk = MedianPercentile(latency.kiosk, p), web = MedianPercentile(latency.web, p);
+    const double afterPaint =
+        bench::Median(Each(latency.web, [p](const RunResult& r) { return bench::Percentile(r.afterPaintMs, p); }));
+    bench::PrintRow({bench::Format("7 web stack: latency send-to-painted p%.0f", p) +
+                         bench::Format(" at %.0f/s", s.latencyRate),
+                     "kiosk " + Ms(kiosk),
+                     "web stack " + Ms(web) + " (its frame's main-thread work done: " + Ms(afterPaint) + ")" +
+                         (TotalLost(latency.web) ? LostText(latency.web) : ""),
+                     Ratio(kiosk, web), "kiosk no slower", bench::MetText(kiosk <= web)});
+  }
 }
 
 // A fresh folder for the settings files and daily logs, removed at the end.
@@ -527,9 +606,12 @@ class Workspace {
 
 int main(int argc, char** argv) {
   bool smoke = false, webEngine = false;
+  std::string webStackScript;
   for (int i = 1; i < argc; ++i) {
-    smoke = smoke || std::string(argv[i]) == "--smoke";
-    webEngine = webEngine || std::string(argv[i]) == "--web-engine";
+    const std::string arg = argv[i];
+    smoke = smoke || arg == "--smoke";
+    webEngine = webEngine || arg == "--web-engine";
+    if (arg == "--web-stack" && i + 1 < argc) webStackScript = std::filesystem::absolute(argv[++i]).string();
   }
   Settings s;
   if (smoke) {
@@ -561,41 +643,47 @@ int main(int argc, char** argv) {
               qPrintable(QGuiApplication::platformName()), window->width(), window->height(),
               window->rchMessages->width(), window->rchMessages->height(), window->IdUDPServer1->Port());
 
+  std::unique_ptr<bench::WebStack> webStack;
+  if (!webStackScript.empty()) {
+    webStack = std::make_unique<bench::WebStack>(webStackScript);
+    std::printf("feed_bench: web-stack display on UDP port %d, receive buffer %s bytes\n", webStack->UdpPort(),
+                webStack->ReceiveBufferText().c_str());
+  }
+
   FeedBench feed(*window, watch);
-  std::vector<RunResult> sustained, sustainedBare, burst, burstBare, latency, latencyBare;
+  Runs sustained, burst, latency;
   const auto sustainedCount = static_cast<std::uint32_t>(s.sustainedRate * s.sustainedSeconds);
   const auto latencyCount = static_cast<std::uint32_t>(s.latencyRate * s.latencySeconds);
   auto show = [](const char* what, const RunResult& r) {
-    std::printf("  %-18s %7.0f/s  seen %6u of %6u  drops %lld  gaps %u  p50 %.2f ms  p99 %.2f ms  tick late %.1f ms\n",
-                what, r.Rate(), r.seen, r.count, r.drops, r.gaps, bench::Percentile(r.latenciesMs, 50),
-                bench::Percentile(r.latenciesMs, 99), r.maxTickLateMs);
+    std::printf(
+        "  %-18s %7.0f/s  handled %6u of %6u%s  painted %6u  drops %lld  p50 %.2f ms  p99 %.2f ms  tick late %.1f ms\n",
+        what, r.Rate(), r.handled, r.count, r.outOfOrder ? bench::Format(" (%.0f out of order)", r.outOfOrder).c_str() : "",
+        r.seen, r.drops, bench::Percentile(r.latenciesMs, 50), bench::Percentile(r.latenciesMs, 99), r.maxTickLateMs);
     std::fflush(stdout);
   };
-  for (int i = 0; i < s.sustainedRuns; ++i) {
-    sustained.push_back(feed.Kiosk(sustainedCount, s.sustainedRate));
-    show("sustained kiosk", sustained.back());
-    sustainedBare.push_back(feed.Bare(sustainedCount, s.sustainedRate));
-    show("sustained recvfrom", sustainedBare.back());
-  }
-  for (int i = 0; i < s.burstRuns; ++i) {
-    burst.push_back(feed.Kiosk(s.burstCount, 0));
-    show("burst kiosk", burst.back());
-    burstBare.push_back(feed.Bare(s.burstCount, 0));
-    show("burst recvfrom", burstBare.back());
-  }
-  for (int i = 0; i < s.latencyRuns; ++i) {
-    latency.push_back(feed.Kiosk(latencyCount, s.latencyRate));
-    show("latency kiosk", latency.back());
-    latencyBare.push_back(feed.Bare(latencyCount, s.latencyRate));
-    show("latency recvfrom", latencyBare.back());
-  }
+  // Each kind of run on the kiosk, the bare loop and the web stack in turn.
+  auto runAll = [&](const char* kind, Runs& runs, int times, std::uint32_t count, double rate) {
+    for (int i = 0; i < times; ++i) {
+      runs.kiosk.push_back(feed.Kiosk(count, rate));
+      show((std::string(kind) + " kiosk").c_str(), runs.kiosk.back());
+      runs.bare.push_back(feed.Bare(count, rate));
+      show((std::string(kind) + " recvfrom").c_str(), runs.bare.back());
+      if (!webStack) continue;
+      runs.web.push_back(feed.Web(*webStack, count, rate));
+      show((std::string(kind) + " web stack").c_str(), runs.web.back());
+    }
+  };
+  runAll("sustained", sustained, s.sustainedRuns, sustainedCount, s.sustainedRate);
+  runAll("burst", burst, s.burstRuns, s.burstCount, 0);
+  runAll("latency", latency, s.latencyRuns, latencyCount, s.latencyRate);
   std::printf("  %zu paints of the window, each %.2f ms (median), %.2f ms (99th percentile)\n", watch.PaintMs().size(),
               bench::Median(watch.PaintMs()), bench::Percentile(watch.PaintMs(), 99));
-  Report(s, webEngine ? ", web view shown" : ", stand-in view", sustained, sustainedBare, burst, burstBare, latency,
-         latencyBare);
+  Report(s, webEngine ? ", web view shown" : ", stand-in view", sustained, burst, latency);
 
   // The smoke run only shows that lines still get through.
-  const bool through = !burst.empty() && burst.back().lastSeen;
+  const bool through = !burst.kiosk.empty() && burst.kiosk.back().lastSeen &&
+                       (burst.web.empty() || burst.web.back().lastSeen);
+  webStack.reset();
   window.reset();
   return smoke && !through ? 1 : 0;
 }

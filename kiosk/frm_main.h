@@ -84,6 +84,9 @@ class TfrmMain final : public QWidget {
   // The pager feed and the remote commands.
   void IdUDPServer1UDPRead(const std::string& data);
   void RemoteCommands(const std::string& text);
+  // When set, told of each datagram the handler has taken, once it is done
+  // with it: for whoever counts what the window handled (tests, benchmarks).
+  std::function<void(const std::string& datagram)> DatagramHandled;
 
   // The 1-second tick.
   void TimerTimer();

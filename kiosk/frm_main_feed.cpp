@@ -22,6 +22,7 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
   } catch (...) {
     // A datagram never takes the kiosk down; what was done before stays done.
   }
+  if (DatagramHandled) DatagramHandled(data);
 }
 
 void TfrmMain::RemoteCommands(const std::string& text) {

@@ -131,12 +131,16 @@ TEST_F(ListenerThroughTheWindow, AnOversizedDatagramDoesNotEvenTouchTheWatchdog)
 TEST_F(ListenerThroughTheWindow, ABurstWhileTheThreadIsBlockedIsHandledWholeAndInOrder) {
   config::KioskSettings.ShowCFS = true;
   window->rchMessages->resize(280, 96000);  // room for every line, so the list shows the order
+  std::vector<std::string> handled;
+  window->DatagramHandled = [&](const std::string& datagram) { handled.push_back(datagram); };
   Sender sender(window->IdUDPServer1->Port());
   constexpr int kCount = 5000;
+  std::vector<std::string> sent;
   for (int i = 0; i < kCount; ++i) {
     std::string line = "[CFS:0451002] " + std::to_string(i) + " ";
     line.resize(150, '.');
     sender.Send(line);
+    sent.push_back(line);
   }
   QThread::msleep(2000);  // the UI thread is busy while the burst waits in the socket buffer
   ASSERT_TRUE(ProcessUntil([&] { return window->rchMessages->LineCount() >= kCount + 1; }, 20000))
@@ -146,6 +150,8 @@ TEST_F(ListenerThroughTheWindow, ABurstWhileTheThreadIsBlockedIsHandledWholeAndI
     const std::string expected = "13:45:10 [CFS:0451002] " + std::to_string(i) + " ";
     ASSERT_EQ(lines[static_cast<size_t>(i) + 1].substr(0, expected.size()), expected);
   }
+  // Whoever counts the handled datagrams is told of each, as it came.
+  EXPECT_EQ(handled, sent);
 }
 
 // Once told to terminate, the kiosk handles nothing more: not the toggle right
@@ -155,6 +161,8 @@ TEST_F(ListenerThroughTheWindow, NothingIsHandledAfterTerminate) {
   config::SaveKioskSettings();
   const std::string saved = testsupport::ReadWholeFile("RVUKiosk.xml");
   const size_t lines = window->rchMessages->LineCount();
+  std::vector<std::string> handled;
+  window->DatagramHandled = [&](const std::string& datagram) { handled.push_back(datagram); };
   Sender sender(window->IdUDPServer1->Port());
   sender.Send("CMD:TERMINATE");
   sender.Send("CMD:TOGGLECFS");
@@ -172,6 +180,7 @@ TEST_F(ListenerThroughTheWindow, NothingIsHandledAfterTerminate) {
   sender.Send("CMD:TOGGLECFS");
   ProcessUntil([] { return false; }, 200);
   EXPECT_TRUE(config::KioskSettings.ShowCFS);
+  EXPECT_EQ(handled, std::vector<std::string>{"CMD:TERMINATE"});
 }
 
 }  // namespace
