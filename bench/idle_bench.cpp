@@ -25,6 +25,7 @@
 
 #include "bench/bench_util.h"
 #include "bench/process_tree.h"
+#include "bench/web_stack.h"
 #include "config/kiosk_settings.h"
 #include "tests/support/wait.h"
 #include "tools/unit-service-sim/unit_service_sim.h"
@@ -46,12 +47,12 @@ bool UdpPortFree(int port) {
   return free;
 }
 
-void SendPagerLine(int number) {
+void SendPagerLine(int number, int port) {
   const std::string line = "[RVU:0451002] BENCH PAGE " + std::to_string(number) + " RESCUE P3 LIFT ASSIST 7 RIVER RD";
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in to{};
   to.sin_family = AF_INET;
-  to.sin_port = htons(kPagerPort);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   sendto(fd, line.data(), line.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   close(fd);
@@ -72,10 +73,13 @@ int main(int argc, char** argv) {
   bool smoke = false;
   int seconds = bench::QuickMode() ? 60 : 300;
   std::vector<std::string> programs;
+  std::string webStackScript;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--smoke") {
       smoke = true;
       seconds = 3;
+    } else if (args[i] == "--web-stack" && i + 1 < args.size()) {
+      webStackScript = std::filesystem::absolute(args[++i]).string();
     } else if (args[i] == "--seconds" && i + 1 < args.size()) {
       seconds = std::max(1, std::stoi(args[++i]));
     } else {
@@ -83,7 +87,8 @@ int main(int argc, char** argv) {
     }
   }
   if (programs.size() != 2 || std::getenv("DISPLAY") == nullptr) {
-    std::fprintf(stderr, "usage (under an X display): idle_bench KIOSK BARE [--seconds N] [--smoke]\n");
+    std::fprintf(stderr,
+                 "usage (under an X display): idle_bench KIOSK BARE [--web-stack SCRIPT] [--seconds N] [--smoke]\n");
     return 2;
   }
   const int warmUpSeconds = smoke ? 2 : 15;
@@ -132,20 +137,28 @@ int main(int argc, char** argv) {
     std::printf("idle_bench: the bare program did not start\n");
     return 1;
   }
+  // The web-stack display (headless, so it needs no display of its own), fed the same pager lines.
+  std::unique_ptr<bench::WebStack> webStack;
+  if (!webStackScript.empty()) webStack = std::make_unique<bench::WebStack>(webStackScript);
   sleep(static_cast<unsigned>(warmUpSeconds));
 
-  bench::TreeCpu kioskCpu(kiosk.pid()), bareCpu(bare);
+  bench::TreeCpu kioskCpu(kiosk.pid()), bareCpu(bare), webCpu(webStack ? webStack->Pid() : -1);
   kioskCpu.Begin();
   bareCpu.Begin();
+  if (webStack) webCpu.Begin();
   const auto threadsBefore = bench::ThreadCpu(kiosk.pid());
   const std::int64_t start = bench::MonotonicNs();
   int pages = 0;
   for (int second = 1; second <= seconds; ++second) {
     const std::int64_t at = start + static_cast<std::int64_t>(second) * 1'000'000'000;
     while (bench::MonotonicNs() < at) usleep(20 * 1000);
-    if (second % kPagerEverySeconds == 0) SendPagerLine(++pages);
+    if (second % kPagerEverySeconds == 0) {
+      SendPagerLine(++pages, kPagerPort);
+      if (webStack) SendPagerLine(pages, webStack->UdpPort());
+    }
     kioskCpu.Sample();
     bareCpu.Sample();
+    if (webStack) webCpu.Sample();
     bench::ReapOrphans();
   }
   const double wall = static_cast<double>(bench::MonotonicNs() - start) / 1e9;
@@ -153,6 +166,9 @@ int main(int argc, char** argv) {
   for (const auto& [name, seconds] : threadsBefore) threads[name] -= seconds;
   const bench::TreeMemory kioskMemory = bench::ReadTreeMemory(kiosk.pid());
   const bench::TreeMemory bareMemory = bench::ReadTreeMemory(bare);
+  const bench::TreeMemory webMemory = webStack ? bench::ReadTreeMemory(webStack->Pid()) : bench::TreeMemory{};
+  const bool webRan = webStack && webStack->Running();
+  webStack.reset();
   const bool kioskRan = kiosk.Running();
   const std::size_t requests = service->Requests().size();
   kiosk.StopGroup(SIGTERM, 5000);
@@ -165,6 +181,7 @@ int main(int argc, char** argv) {
               warmUpSeconds, pages, requests, kioskRan ? "" : ", the kiosk ENDED early");
   PrintBreakdown("kiosk", kioskCpu, wall);
   PrintBreakdown("bare", bareCpu, wall);
+  if (webRan) PrintBreakdown("web stack", webCpu, wall);
   std::printf("  kiosk process CPU by thread:");
   for (const auto& [name, used] : threads)
     if (used > 0.005) std::printf("  %s %.2f%%", name.c_str(), 100 * used / wall);
@@ -175,14 +192,27 @@ int main(int argc, char** argv) {
                    "bare QWebEngineView " + bench::Format("%.2f%%", barePercent),
                    barePercent > 0 ? bench::Format("%.2f", kioskPercent / barePercent) : "-", "< 2% of a core",
                    bench::MetText(kioskRan && kioskPercent < 2)});
-  bench::PrintRow({bench::Format("6 tree memory after %.0f s", seconds),
-                   "RSS " + Megabytes(kioskMemory.rssBytes) + ", PSS " + Megabytes(kioskMemory.pssBytes) +
-                       bench::Format(", %.0f processes", kioskMemory.processes),
-                   "bare RSS " + Megabytes(bareMemory.rssBytes) + ", PSS " + Megabytes(bareMemory.pssBytes) +
-                       bench::Format(", %.0f processes", bareMemory.processes),
-                   bareMemory.rssBytes ? bench::Format("%.2f", static_cast<double>(kioskMemory.rssBytes) /
-                                                                   static_cast<double>(bareMemory.rssBytes))
-                                       : "-",
-                   "-", ""});
+  auto memoryText = [](const bench::TreeMemory& memory) {
+    return "RSS " + Megabytes(memory.rssBytes) + ", PSS " + Megabytes(memory.pssBytes) +
+           bench::Format(", %.0f processes", memory.processes);
+  };
+  auto pssRatio = [&](const bench::TreeMemory& baseline) {
+    return baseline.pssBytes ? bench::Format("%.2f", static_cast<double>(kioskMemory.pssBytes) /
+                                                         static_cast<double>(baseline.pssBytes))
+                             : "-";
+  };
+  bench::PrintRow({bench::Format("6 tree memory after %.0f s", seconds), memoryText(kioskMemory),
+                   "bare " + memoryText(bareMemory), pssRatio(bareMemory), "-", ""});
+  if (webRan) {
+    const double webPercent = 100 * webCpu.Seconds() / wall;
+    bench::PrintRow({bench::Format("7 web stack: idle CPU, whole tree, %.0f s", seconds),
+                     bench::Format("kiosk %.2f%% of a core", kioskPercent),
+                     "web stack " + bench::Format("%.2f%%", webPercent),
+                     webPercent > 0 ? bench::Format("%.2f", kioskPercent / webPercent) : "-", "-", ""});
+    bench::PrintRow({bench::Format("7 web stack: tree memory after %.0f s", seconds), "kiosk " + memoryText(kioskMemory),
+                     "web stack " + memoryText(webMemory), pssRatio(webMemory), "-", ""});
+  } else if (!webStackScript.empty()) {
+    std::printf("idle_bench: the web-stack display ENDED early\n");
+  }
   return kioskRan ? 0 : 1;
 }
