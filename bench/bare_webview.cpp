@@ -1,7 +1,10 @@
 // The baseline program: a bare Qt window, full screen, with one QWebEngineView
-// on about:blank and nothing else. Once the page has loaded it shows a red
-// mark where the kiosk shows its clock, so that the watcher that waits for the
+// where the kiosk has its browser panel, on the address given (about:blank
+// without one), and nothing else. Once the page has loaded it shows a red mark
+// where the kiosk shows its clock, so that the watcher that waits for the
 // kiosk's red clock sees this program's first loaded page the same way.
+//
+//   bare_webview [URL]
 #include <QApplication>
 #include <QFont>
 #include <QLabel>
@@ -35,7 +38,7 @@ int main(int argc, char** argv) {
   mark->hide();
   QObject::connect(view, &QWebEngineView::loadFinished, mark, &QWidget::show);
 
-  view->setUrl(QUrl(QStringLiteral("about:blank")));
+  view->setUrl(argc > 1 ? QUrl(QString::fromLocal8Bit(argv[1])) : QUrl(QStringLiteral("about:blank")));
   window.show();
   return QApplication::exec();
 }

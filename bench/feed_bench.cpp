@@ -613,6 +613,13 @@ int main(int argc, char** argv) {
     webEngine = webEngine || arg == "--web-engine";
     if (arg == "--web-stack" && i + 1 < argc) webStackScript = std::filesystem::absolute(argv[++i]).string();
   }
+  if (!webStackScript.empty()) {
+    if (const std::string missing = bench::WebStack::Missing(webStackScript); !missing.empty()) {
+      std::printf("feed_bench: no web-stack display on this machine: %s is missing (scripts/bootstrap --bench)\n",
+                  missing.c_str());
+      return smoke ? 77 : 1;  // 77: skipped, for the smoke test
+    }
+  }
   Settings s;
   if (smoke) {
     s = {1, 2000, 0.5, 1, 500, 1, 100, 0.5};

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,6 +22,15 @@ std::vector<double> Numbers(const std::string& text) {
 }
 
 }  // namespace
+
+std::string WebStack::Missing(const std::string& script) {
+  namespace fs = std::filesystem;
+  if (testsupport::Shell("command -v node").status != 0) return "node";
+  if (!fs::exists("/usr/bin/chromium")) return "/usr/bin/chromium";
+  const fs::path ws = fs::path(script).parent_path() / "node_modules/ws/package.json";
+  if (!fs::exists(ws)) return ws.string();
+  return "";
+}
 
 WebStack::WebStack(const std::string& script, int udpPort) {
   process_ = std::make_unique<testsupport::Process>(

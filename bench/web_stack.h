@@ -27,6 +27,10 @@ struct WebStackRun {
 
 class WebStack {
  public:
+  // What the display needs that this machine lacks (node, Chromium, the ws
+  // package beside the script: scripts/bootstrap --bench), or "".
+  static std::string Missing(const std::string& script);
+
   // Starts `node SCRIPT` with the display's UDP port (0: a free one) and
   // waits until its page is connected; throws std::runtime_error when it does
   // not come up within 30 seconds.
