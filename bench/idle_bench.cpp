@@ -4,9 +4,10 @@
 // five minutes of normal running, with the browser shown, the screens
 // rotating, the status feed polled and a pager line every 3 seconds; and the
 // tree's memory at the end. Beside it, over the same time, the bare
-// QWebEngineView program on an X display of its own.
+// QWebEngineView program on an X display of its own, and with --web-stack the
+// web-stack display of bench/webstack, fed the same pager lines.
 //
-//   idle_bench KIOSK BARE [--seconds N] [--smoke]
+//   idle_bench KIOSK BARE [--web-stack SCRIPT] [--seconds N] [--smoke]
 //   KIOSK_BENCH_QUICK=1   60 seconds instead of 300
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -90,6 +91,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage (under an X display): idle_bench KIOSK BARE [--web-stack SCRIPT] [--seconds N] [--smoke]\n");
     return 2;
+  }
+  if (!webStackScript.empty()) {
+    if (const std::string missing = bench::WebStack::Missing(webStackScript); !missing.empty()) {
+      std::printf("idle_bench: no web-stack display on this machine: %s is missing (scripts/bootstrap --bench)\n",
+                  missing.c_str());
+      return 1;
+    }
   }
   const int warmUpSeconds = smoke ? 2 : 15;
   const std::string figure = bench::Format("6 idle CPU, whole tree, %.0f s", seconds);
