@@ -196,7 +196,6 @@ struct RunResult {
   std::uint32_t seen = 0;        // distinct lines of the run received (bare) or painted (kiosk, web stack)
   bool lastSeen = false;         // the run's last line arrived
   long long drops = 0;           // the kernel's drops on the receiving socket
-  std::uint32_t gaps = 0;        // lines missing between painted neighbours (the kiosk's list, trimmed)
   std::int64_t startNs = 0;
   std::int64_t endNs = 0;  // when the last line was received or painted
   std::vector<double> latenciesMs;
@@ -208,14 +207,15 @@ struct RunResult {
   double Rate() const { return endNs > startNs ? count / (static_cast<double>(endNs - startNs) / 1e9) : 0; }
 
   // Notes a line the handler took.
-  void Handled(const Stamp& stamp, std::uint32_t first, std::optional<std::uint32_t>& previous) {
+  void Handled(const Stamp& stamp, std::uint32_t first) {
     if (stamp.seq < first || stamp.seq >= first + count) return;
     ++handled;
-    if (previous && stamp.seq <= *previous)
+    if (newestHandled && stamp.seq <= *newestHandled)
       ++outOfOrder;
     else
-      previous = stamp.seq;
+      newestHandled = stamp.seq;
   }
+  std::optional<std::uint32_t> newestHandled;  // the latest line handled in order
 };
 
 // A bare recvfrom loop on a socket of its own, set up as the kiosk's listener
@@ -228,7 +228,6 @@ class BareReceiver {
   // Receives until the run's last line or the deadline.
   void Receive(RunResult& result, std::uint32_t first, std::int64_t deadlineNs) {
     char buffer[9000];
-    std::optional<std::uint32_t> previous;
     const std::uint32_t last = first + result.count - 1;
     while (MonotonicNs() < deadlineNs) {
       const ssize_t r = recvfrom(socket_.Descriptor(), buffer, sizeof buffer, 0, nullptr, nullptr);
@@ -239,8 +238,7 @@ class BareReceiver {
       const std::int64_t now = MonotonicNs();
       const auto stamp = ReadStamp(buffer, static_cast<std::size_t>(r));
       if (!stamp || stamp->seq < first || stamp->seq > last) continue;
-      if (previous && stamp->seq > *previous + 1) result.gaps += stamp->seq - *previous - 1;
-      result.Handled(*stamp, first, previous);
+      result.Handled(*stamp, first);
       ++result.seen;
       result.latenciesMs.push_back(static_cast<double>(now - stamp->sentNs) / 1e6);
       if (stamp->seq == last) {
@@ -319,20 +317,14 @@ class ScreenWatch final : public QObject {
     const std::uint32_t last = first_ + result_->count - 1;
     // Back over the lines not painted before, to the newest one that was.
     std::size_t from = lines.size();
-    std::optional<std::uint32_t> before;
     while (from > 0) {
       const auto stamp = ReadStamp(lines[from - 1].text);
       if (!stamp || stamp->seq < first_ || stamp->seq > last) break;
-      if (newest_ && stamp->seq <= *newest_) {
-        before = stamp->seq;
-        break;
-      }
+      if (newest_ && stamp->seq <= *newest_) break;
       --from;
     }
     for (std::size_t i = from; i < lines.size(); ++i) {
       const Stamp stamp = *ReadStamp(lines[i].text);
-      if (before && stamp.seq != *before + 1) result_->gaps += stamp.seq - *before - 1;
-      before = stamp.seq;
       newest_ = stamp.seq;
       ++result_->seen;
       result_->latenciesMs.push_back(static_cast<double>(now - stamp.sentNs) / 1e6);
@@ -394,9 +386,8 @@ class FeedBench {
     const long long dropsBefore = SocketDrops(port);
     watch_.Begin(result, first);
     // Counted in the handler's path: every line of the run the window took, in order.
-    std::optional<std::uint32_t> previous;
     window_.DatagramHandled = [&](const std::string& datagram) {
-      if (const auto stamp = ReadStamp(datagram, datagram.size())) result.Handled(*stamp, first, previous);
+      if (const auto stamp = ReadStamp(datagram, datagram.size())) result.Handled(*stamp, first);
     };
     std::atomic<bool> sent{false};
     result.startNs = MonotonicNs();

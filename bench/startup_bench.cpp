@@ -47,9 +47,12 @@ double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Counts the pixels of a rectangle of the screen that pass a test.
-int CountPixels(QScreen* screen, const QRect& area, const std::function<bool(QRgb)>& test) {
-  const QImage image = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+QImage Grab(QScreen* screen, const QRect& area) {
+  return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+// Counts the pixels of an image that pass a test.
+int CountPixels(const QImage& image, const std::function<bool(QRgb)>& test) {
   int count = 0;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
@@ -78,14 +81,14 @@ class Screen {
  public:
   explicit Screen(QScreen* screen) : screen_(screen), geometry_(screen->geometry()) {}
 
-  bool ClockRed() const { return CountPixels(screen_, ClockArea(geometry_), IsRed) >= kRedPixels; }
+  bool ClockRed() const { return CountPixels(Grab(screen_, ClockArea(geometry_)), IsRed) >= kRedPixels; }
   // The route map drawn: most of the panel its blocks, and its parks seen.
   bool MapDrawn() const {
-    const QRect panel = BrowserPanel(geometry_);
+    const QImage panel = Grab(screen_, BrowserPanel(geometry_));
     const double area = static_cast<double>(panel.width()) * panel.height();
-    return CountPixels(screen_, panel, IsMapBlock) > 0.25 * area && CountPixels(screen_, panel, IsMapPark) > 0.02 * area;
+    return CountPixels(panel, IsMapBlock) > 0.25 * area && CountPixels(panel, IsMapPark) > 0.02 * area;
   }
-  bool ContentAt(const QRect& area) const { return CountPixels(screen_, area, IsNotBlack) > 0; }
+  bool ContentAt(const QRect& area) const { return CountPixels(Grab(screen_, area), IsNotBlack) > 0; }
   QRect Geometry() const { return geometry_; }
 
  private:
