@@ -188,6 +188,56 @@ void SendPaced(quint16 port, std::uint32_t first, std::uint32_t count, double ra
   }
 }
 
+// Times every event the UI thread delivers (outermost only), so that a late
+// tick can be traced to what held the thread: the longest event of a run, its
+// receiver and type, and the longest time between two events.
+class TimedApplication final : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  struct Longest {
+    double eventMs = 0;
+    std::string what;    // the longest event's receiver class and event type
+    double gapMs = 0;    // the longest time with no event being delivered
+  };
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (depth_ > 0) {
+      ++depth_;
+      const bool handled = QApplication::notify(receiver, event);
+      --depth_;
+      return handled;
+    }
+    const std::int64_t start = MonotonicNs();
+    if (lastEndNs_ != 0) longest_.gapMs = std::max(longest_.gapMs, static_cast<double>(start - lastEndNs_) / 1e6);
+    const int type = event->type();
+    const char* cls = receiver != nullptr ? receiver->metaObject()->className() : "?";
+    ++depth_;
+    const bool handled = QApplication::notify(receiver, event);
+    --depth_;
+    const std::int64_t end = MonotonicNs();
+    const double ms = static_cast<double>(end - start) / 1e6;
+    if (ms > longest_.eventMs) {
+      longest_.eventMs = ms;
+      longest_.what = std::string(cls) + "/" + std::to_string(type);
+    }
+    lastEndNs_ = end;
+    return handled;
+  }
+
+  // What the thread did since the last call.
+  Longest Take() {
+    Longest taken = longest_;
+    longest_ = {};
+    return taken;
+  }
+
+ private:
+  int depth_ = 0;
+  std::int64_t lastEndNs_ = 0;
+  Longest longest_;
+};
+
 // What one run of the kiosk, the bare loop or the web-stack display gave.
 struct RunResult {
   std::uint32_t count = 0;
@@ -201,6 +251,7 @@ struct RunResult {
   std::vector<double> latenciesMs;
   std::vector<double> afterPaintMs;  // the web stack only: send to the end of its frame's main-thread work
   double maxTickLateMs = 0;          // the kiosk's 1-second tick during the run
+  TimedApplication::Longest held;    // the kiosk's UI thread during the run
 
   // Sent less handled.
   std::uint32_t Lost() const { return count - std::min(count, handled); }
@@ -385,6 +436,7 @@ class FeedBench {
     const quint16 port = window_.IdUDPServer1->Port();
     const long long dropsBefore = SocketDrops(port);
     watch_.Begin(result, first);
+    static_cast<TimedApplication*>(QCoreApplication::instance())->Take();
     // Counted in the handler's path: every line of the run the window took, in order.
     window_.DatagramHandled = [&](const std::string& datagram) {
       if (const auto stamp = ReadStamp(datagram, datagram.size())) result.Handled(*stamp, first);
@@ -404,6 +456,7 @@ class FeedBench {
     window_.DatagramHandled = nullptr;
     result.drops = SocketDrops(port) - dropsBefore;
     result.maxTickLateMs = MaxTickLateMs(watch_.Ticks(), result.startNs, MonotonicNs());
+    result.held = static_cast<TimedApplication*>(QCoreApplication::instance())->Take();
     return result;
   }
 
@@ -632,7 +685,7 @@ int main(int argc, char** argv) {
   }
 
   if (webEngine) platform::UseSoftwareSceneRenderer();  // as the kiosk program does
-  QApplication app(argc, argv);
+  TimedApplication app(argc, argv);
   Workspace workspace;
   NoBoxes boxes;
   std::unique_ptr<platform::BrowserView> browser;
@@ -670,6 +723,9 @@ int main(int argc, char** argv) {
         "  %-18s %7.0f/s  handled %6u of %6u%s  painted %6u  drops %lld  p50 %.2f ms  p99 %.2f ms  tick late %.1f ms\n",
         what, r.Rate(), r.handled, r.count, r.outOfOrder ? bench::Format(" (%.0f out of order)", r.outOfOrder).c_str() : "",
         r.seen, r.drops, bench::Percentile(r.latenciesMs, 50), bench::Percentile(r.latenciesMs, 99), r.maxTickLateMs);
+    if (!r.held.what.empty())
+      std::printf("  %-18s longest event %.1f ms (%s), longest gap between events %.1f ms\n", "", r.held.eventMs,
+                  r.held.what.c_str(), r.held.gapMs);
     std::fflush(stdout);
   };
   // Each kind of run on the kiosk, the bare loop and the web stack in turn.
