@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "diag/log.h"
+#include "diag/report_throttle.h"
 #include "diag/text.h"
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -73,6 +74,20 @@ void GetMachineUpTime(tMachineUpTime& upTime) {
 }
 
 std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
+  const tFailureKey key{exceptionRec.Function, exceptionRec.ClassName, exceptionRec.Trace};
+  std::int64_t nowMs = 0;
+  bool consulted = false;  // the memory of earlier reports decided
+  try {
+    nowMs = platform::CurrentClock().UnixMillis();
+    const tReportThrottle::Decision decision = Globals.ReportThrottle.Decide(key, nowMs);
+    if (!decision.Write) return decision.LastReport;
+    const std::string note = HeldBackNote(decision);
+    if (!note.empty()) exceptionRec.Notes += (exceptionRec.Notes.empty() ? "" : " ") + note;
+    consulted = true;
+  } catch (...) {
+    // Without the memory of earlier reports this one is written all the same.
+  }
+
   int step = 100;
   std::string fileName;
   std::string failure;
@@ -127,6 +142,16 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
     failure = e.what();
   } catch (...) {
     failure = "Unknown error";
+  }
+  if (consulted) {
+    try {
+      if (saved)
+        Globals.ReportThrottle.Written(key, nowMs, fileName);
+      else
+        Globals.ReportThrottle.NotWritten(key);
+    } catch (...) {
+      // Only the count of held-back reports can be lost here.
+    }
   }
   if (!saved) {
     try {

@@ -26,12 +26,29 @@ struct tMachineUpTime {
 };
 
 inline constexpr const char* kExceptionFallbackFile = "Exception.txt";
+// The standard report name: this, the 17-digit time stamp, ".XML".
+inline constexpr const char* kExceptionReportPrefix = "EXCEPTION-";
 
 // Writes the record as "EXCEPTION-yyyymmddhhnnsszzz.XML" (or its FileName
 // pattern) in the program's folder and returns the file's full name, also when
 // writing failed; a failure adds a line to "Exception.txt" in the working
 // directory instead. A report never replaces another: a name already taken gets
 // "-2", "-3" ... before its extension. Never raises.
+//
+// A failure that repeats unchanged (the same Function, ClassName and Trace; the
+// message and notes may differ) is written at most once an hour
+// (kRepeatedReportIntervalMs, measured on the platform clock from its last
+// written report), however often it comes and whatever succeeds in between.
+// An occurrence held back writes nothing, makes no beep and no fallback line,
+// and returns the full name of the last report written for that failure: the
+// report that describes it, so that a caller which copies the name into its
+// 30000 log text names a file that exists. The next report of the failure
+// ends its Notes with " [Held back=N]" (no blank before it when the notes are
+// empty): how many occurrences had no report of their own since the last one;
+// a report that could not be written counts among them, and the next
+// occurrence tries again at once. Up to kRememberedFailures failures are
+// remembered; see report_throttle.h. The callers write their 30000 log entry
+// for every occurrence, held back or not.
 std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec);
 
 // The report's file name without folder: the pattern with its first

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <algorithm>
 
+#include "diag/exception_report.h"
 #include "diag/syslog.h"
 #include "diag/text.h"
 #include "platform/clock.h"
@@ -122,6 +123,9 @@ std::string LogEntry(tLogRec logRec) {
     if (platform::WholeDay(now) != log.LastDay && log.DaysOfLogsFilesRetained > 0) {
       PurgeOldFiles(log.LogFileBase, "csv", log.DaysOfLogsFilesRetained);
       PurgeOldFiles("Report", "xls", log.DaysOfLogsFilesRetained);
+      // Reports carry their date first in their time stamp. Only the standard
+      // name is purged: a name pattern's fixed parts could match other files.
+      PurgeOldFiles(GetAppPath() + kExceptionReportPrefix, "xml", log.DaysOfLogsFilesRetained);
       log.LastDay = platform::WholeDay(now);
       tMemoryStatusRec memory;
       ReadMemoryStatus(memory);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "diag/report_throttle.h"
 #include "platform/datetime.h"
 
 // Log entries, daily CSV log files and the program-wide diagnostics record.
@@ -36,6 +37,9 @@ struct tGlobalSettings {
   std::string EmailDebugAlertTo;
   std::int32_t CoInitializeCount = 0;
   std::string DataFileName;
+  // Which failures had a report lately (exception_report.h); kept here so that
+  // it starts empty with the rest of the record.
+  tReportThrottle ReportThrottle;
 };
 
 extern tGlobalSettings Globals;
@@ -56,7 +60,9 @@ struct tMemoryStatusRec {
 
 // Records an entry whose severity does not exceed SyslogLevel: a line in the
 // daily file and, with a SyslogServer, a syslog datagram. The first entry of a
-// day first purges old files and writes the new-day note. Returns the daily
+// day first purges old files (the daily files, "Report*xls" in the working
+// directory and the error reports "EXCEPTION-*.XML" in the program's folder,
+// all with the same retention) and writes the new-day note. Returns the daily
 // file's name, or empty text when the entry was filtered out. Never raises.
 std::string LogEntry(tLogRec logRec);
 

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "diag/report_throttle.h"
 #include "diag/text.h"
 #include "platform/error.h"
 #include "tests/config/settings_fixture.h"
@@ -119,6 +120,37 @@ TEST_F(KioskSettingsTest, AFileThatIsNotWellFormedFailsAt210AndChangesNothing) {
                               diag::ReplaceAll(message, "\"", "'") +
                               "][Trace=210][FileName=" + ReportFile() +
                               "][CoInitializeCount=1][Notes=kFileName=RVUKiosk.xml]");
+}
+
+// A file that stays broken fails the same way at every read: each read logs
+// its 30000 line, naming the report that describes the failure, and the report
+// itself is written once an hour.
+TEST_F(KioskSettingsTest, ARepeatedFailureLogsEveryTimeAndNamesTheLastReport) {
+  diag::Globals.Log.SyslogLevel = 7;
+  WriteWholeFile("RVUKiosk.xml", "<xml>\r\n <GlobalSettings>\r\n");
+  const std::string second = dir.File("bin/EXCEPTION-20261209144510123.XML");
+  struct Read {
+    std::int64_t advanceMs;
+    std::string named;  // the report the log line names
+  } reads[] = {
+      {0, ReportFile()},
+      {600000, ReportFile()},                                       // ten minutes later
+      {diag::kRepeatedReportIntervalMs - 600000 - 1, ReportFile()},  // a millisecond before the hour
+      {1, second},                                                   // the hour: a report again
+      {15000, second},
+  };
+  for (const auto& r : reads) {
+    clock->Advance(r.advanceMs);
+    EXPECT_FALSE(config::GetSettings());
+    EXPECT_NE(ReadWholeFile(LogFile()).rfind("[FileName=" + r.named + "]"), std::string::npos) << r.named;
+    EXPECT_TRUE(std::filesystem::exists(r.named));
+  }
+  const std::string log = ReadWholeFile(LogFile());
+  size_t lines = 0;
+  for (size_t at = 0; (at = log.find(",30000,", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, std::size(reads));
+  EXPECT_EQ(Reports().size(), 2u);
+  EXPECT_EQ(ReportElement(second, "Notes"), "kFileName=RVUKiosk.xml [Held back=2]");
 }
 
 TEST_F(KioskSettingsTest, OtherShapesOfAWellFormedFile) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "diag/report_throttle.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
@@ -41,6 +42,18 @@ class ExceptionReportTest : public ::testing::Test {
   testsupport::ScopedClock clock{EncodeDateTime({2026, 12, 9, 13, 45, 10, 123})};
 
   void SetUpProgramFolder() { std::filesystem::create_directory(dir.File("bin")); }
+
+  size_t ReportsInFolder() const {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("bin")))
+      count += entry.path().extension() == ".XML";
+    return count;
+  }
+  static std::string Element(const std::string& report, const char* name) {
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_file(report.c_str())) << report;
+    return doc.child("xml").child("Exception").child(name).text().get();
+  }
 };
 
 TEST(MachineUpTime, FromTicks) {
@@ -120,7 +133,9 @@ TEST_F(ExceptionReportTest, ReportsInTheSameMillisecondNeverReplaceEachOther) {
 
   auto patterned = Record();
   patterned.FileName = "ERR-{timestamp}-{timestamp}.xml";
+  patterned.Trace = 700;
   EXPECT_EQ(SaveExceptionRecAsXML(patterned), dir.File("bin/ERR-20261209134510123-{timestamp}.xml"));
+  patterned.Trace = 710;
   EXPECT_EQ(SaveExceptionRecAsXML(patterned), dir.File("bin/ERR-20261209134510123-{timestamp}-2.xml"));
 }
 
@@ -155,6 +170,88 @@ TEST_F(ExceptionReportTest, BadInputStillGivesAReadableReport) {
   EXPECT_EQ(message.size(), 20u + (1u << 20));
   EXPECT_STREQ(report.child("Notes").text().get(), "???");
   EXPECT_FALSE(std::filesystem::exists(dir.File("Exception.txt")));
+}
+
+// A service that stays unreachable fails the same way on every poll: one
+// report an hour, the next one saying how many were left out in between.
+TEST_F(ExceptionReportTest, ARepeatedFailureIsReportedOnceAnHourSayingHowManyWereLeftOut) {
+  SetUpProgramFolder();
+  std::vector<int> beeps;
+  platform::SetBeepSink([&beeps](int hz, int) { beeps.push_back(hz); });
+  auto rec = Record();
+  rec.BeepOnSave = true;
+  const std::string first = SaveExceptionRecAsXML(rec);
+  EXPECT_EQ(first, dir.File("bin/EXCEPTION-20261209134510123.XML"));
+  EXPECT_EQ(beeps.size(), 4u);
+
+  // A poll every 15 s, each message a little different, up to one millisecond
+  // before the hour: no report, and each call names the one that describes it.
+  std::int64_t elapsed = 0, heldBack = 0;
+  auto again = [&](std::int64_t step) {
+    clock->Advance(step);
+    elapsed += step;
+    rec.Message = "attempt " + std::to_string(++heldBack);
+    return SaveExceptionRecAsXML(rec);
+  };
+  while (elapsed + 15000 < kRepeatedReportIntervalMs) ASSERT_EQ(again(15000), first);
+  ASSERT_EQ(again(kRepeatedReportIntervalMs - 1 - elapsed), first);
+  EXPECT_EQ(heldBack, 240);
+  EXPECT_EQ(ReportsInFolder(), 1u);
+  EXPECT_EQ(beeps.size(), 4u) << "a report held back makes no sound";
+
+  // The hour is up: the next one is written and tells the count.
+  const std::string second = again(1);
+  --heldBack;  // this one is written
+  EXPECT_EQ(second, dir.File("bin/EXCEPTION-20261209144510123.XML"));
+  EXPECT_EQ(ReportsInFolder(), 2u);
+  EXPECT_EQ(Element(second, "Notes"), "notes [Held back=" + std::to_string(heldBack) + "]");
+  EXPECT_EQ(Element(second, "e.Message"), "attempt 241");
+  EXPECT_EQ(Element(first, "Notes"), "notes");
+  EXPECT_EQ(beeps.size(), 8u);
+
+  // The count starts again from there.
+  EXPECT_EQ(again(15000), second);
+  EXPECT_EQ(ReportsInFolder(), 2u);
+}
+
+TEST_F(ExceptionReportTest, AnotherRoutineClassOrStepHasItsOwnReport) {
+  SetUpProgramFolder();
+  SaveExceptionRecAsXML(Record());
+  struct Case {
+    const char* change;
+    void (*apply)(tExceptionRec&);
+    bool ownReport;
+  } cases[] = {
+      {"routine", [](tExceptionRec& r) { r.Function = "RVULib.GetIncidentRecFromWeb"; }, true},
+      {"class", [](tExceptionRec& r) { r.ClassName = "EIdSocketError"; }, true},
+      {"step", [](tExceptionRec& r) { r.Trace = 400; }, true},
+      {"message only", [](tExceptionRec& r) { r.Message = "another text"; }, false},
+      {"notes only", [](tExceptionRec& r) { r.Notes = "other notes"; }, false},
+  };
+  for (const auto& c : cases) {
+    clock->Advance(60000);
+    auto rec = Record();
+    c.apply(rec);
+    const size_t before = ReportsInFolder();
+    const std::string name = SaveExceptionRecAsXML(rec);
+    EXPECT_EQ(ReportsInFolder() - before, c.ownReport ? 1u : 0u) << c.change;
+    EXPECT_EQ(Element(name, "Notes"), c.ownReport ? rec.Notes : "notes") << c.change;
+    // ... and is held back in turn when it comes again.
+    clock->Advance(15000);
+    EXPECT_EQ(SaveExceptionRecAsXML(rec), name) << c.change;
+  }
+  EXPECT_EQ(ReportsInFolder(), 4u);
+}
+
+TEST_F(ExceptionReportTest, AReportThatCouldNotBeWrittenIsWrittenOnceThereIsRoom) {
+  WriteWholeFile(dir.File("bin"), "a plain file where the program folder should be");
+  EXPECT_FALSE(std::filesystem::exists(SaveExceptionRecAsXML(Record())));
+  std::filesystem::remove(dir.File("bin"));
+  SetUpProgramFolder();
+  clock->Advance(15000);
+  const std::string name = SaveExceptionRecAsXML(Record());
+  ASSERT_TRUE(std::filesystem::exists(name));
+  EXPECT_EQ(Element(name, "Notes"), "notes [Held back=1]");
 }
 
 }  // namespace

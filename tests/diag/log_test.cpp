@@ -214,12 +214,49 @@ TEST_F(LogEntryTest, NewDayPurgesOldFilesThenWritesTheNote) {
   EXPECT_NE(lines[1].find("after midnight"), std::string::npos);
 }
 
+// Error reports in the program's folder are kept as long as the daily files
+// and purged with them; the report's time stamp starts with its date.
+TEST_F(LogEntryTest, NewDayPurgesErrorReportsWithTheLogFiles) {
+  std::filesystem::create_directory(dir.File("bin"));
+  testsupport::ScopedProgramPath inBin(dir.File("bin/rvukiosk"));  // the working directory stays above it
+  Globals.Log.DaysOfLogsFilesRetained = 7;
+  struct File {
+    const char* name;
+    bool kept;
+  } files[] = {
+      {"bin/EXCEPTION-20261202235959999.XML", false},    // seven days back: beyond the retention
+      {"bin/EXCEPTION-20261203000000000.XML", true},     // six days back: the oldest kept
+      {"bin/EXCEPTION-20261209134510000.XML", true},     // today
+      {"bin/EXCEPTION-20261101080000000-2.XML", false},  // the second report of a millisecond
+      {"bin/EXCEPTION-20261101080000000.xml", false},    // any case of the ending
+      {"bin/exception-20261101080000000.XML", true},     // the prefix must match in exact case to delete
+      {"bin/EXCEPTION-20261101080000000.txt", true},     // another ending
+      {"bin/ERR-20261101080000000.xml", true},           // another name
+      {"bin/RVU-Settings.xml", true},
+      {"bin/RVUKiosk.xml", true},
+      {"bin/Exception.txt", true},
+      {"EXCEPTION-20261101080000000.XML", true},         // outside the program's folder
+  };
+  for (const auto& f : files) WriteWholeFile(dir.File(f.name), "");
+
+  LogEntry({60101, 0, "first of the day", 0});
+  for (const auto& f : files) EXPECT_EQ(std::filesystem::exists(dir.File(f.name)), f.kept) << f.name;
+
+  // The next day the oldest kept one goes too.
+  clock->SetNow(EncodeDateTime({2026, 12, 10, 0, 0, 5, 0}));
+  LogEntry({60101, 0, "after midnight", 0});
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bin/EXCEPTION-20261203000000000.XML")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("bin/EXCEPTION-20261209134510000.XML")));
+}
+
 TEST_F(LogEntryTest, NoRetentionMeansNoPurgeAndNoNote) {
   Globals.Log.DaysOfLogsFilesRetained = 0;
   WriteWholeFile(LogFile("20200101"), "");
   WriteWholeFile(dir.File("Report.xls"), "");
+  WriteWholeFile(dir.File("EXCEPTION-20200101000000000.XML"), "");
   LogEntry({60101, 0, "x", 0});
   EXPECT_TRUE(std::filesystem::exists(LogFile("20200101")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("EXCEPTION-20200101000000000.XML")));
   EXPECT_TRUE(std::filesystem::exists(dir.File("Report.xls")));
   EXPECT_EQ(Lines(ReadWholeFile(LogFile("20261209"))).size(), 1u);
   EXPECT_EQ(Globals.Log.LastDay, 0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "diag/log.h"
+#include "diag/report_throttle.h"
 #include "diag/text.h"
 #include "service/endpoints.h"
 #include "service/http_transport.h"
@@ -169,6 +170,27 @@ TEST_F(FeedTest, UnreachableSilentAndFailingHostsFailAt400WithinTheTimeLimit) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(std::string("[ClassName=") + c.className + "]"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("[Trace=400]"), std::string::npos) << lines[0];
+  }
+}
+
+// An unreachable service fails every poll the same way: each poll logs its
+// 30000 line, and the report is written once an hour.
+TEST_F(FeedTest, AnUnreachableServiceLogsEveryPollAndIsReportedOnceAnHour) {
+  const std::string host = "127.0.0.1:" + std::to_string(testsupport::UnusedPort());
+  constexpr std::int64_t kPollMs = 15000;
+  size_t polls = 0;
+  for (std::int64_t at = 0; at <= diag::kRepeatedReportIntervalMs; at += kPollMs, ++polls) {
+    tRVUSrvc srvc;
+    Read(srvc, host);
+    ASSERT_FALSE(srvc.Success);
+    ASSERT_EQ(ReportCount(), at < diag::kRepeatedReportIntervalMs ? 1u : 2u) << at;
+    folders.clock->Advance(kPollMs);
+  }
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), polls);
+  for (const auto& line : lines) {
+    EXPECT_NE(line.find(",30000,\"[Function=RVULib.GetRVUSrvcXML]"), std::string::npos) << line;
+    EXPECT_NE(line.find("[FileName=]"), std::string::npos) << line;  // the record's name, as ever
   }
 }
 
