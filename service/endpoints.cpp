@@ -22,6 +22,23 @@ std::string ZeroPadded(std::int64_t value, size_t width) {
 
 }  // namespace
 
+std::string AddressValue(std::string_view value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '&' || c == '#' || c == '%' || c == '+' || byte < 0x20 || byte == 0x7F) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string FeedHost() { return RVU_FEED_HOST; }
 
 std::string MapHost() { return RVU_MAP_HOST; }
@@ -38,7 +55,7 @@ std::string IncidentRequestPath(std::string_view uri, std::int32_t mfsIncNo, pla
   if (zavDate != 0) path += "&ZAVDate=" + platform::FormatDateTime("yyyy-mm-dd", zavDate);
   if (!rvuUnit.empty()) {
     path += "&RVUUnit=";
-    path += rvuUnit;
+    path += AddressValue(rvuUnit);
   }
   path += "&GUID=";
   path += kAccessGUID;
@@ -68,7 +85,7 @@ std::string RouteMapAddress(std::string_view wwwHost, std::string_view uri, std:
   address += "[amp]iwloc=near";
   address += "[amp]output=embed";
   address += "[amp]directionsmode=driving";
-  address += "[amp]daddr=" + std::string(street) + " " + std::string(suburb) + ",vendale shire";
+  address += "[amp]daddr=" + AddressValue(street) + " " + AddressValue(suburb) + ",vendale shire";
   address += "[amp]saddr=12 quarry rd brindlemoor,vendale shire";
   return address;
 }

@@ -21,8 +21,14 @@ std::string MapHost();
 // "http://" + feed host + "/rvu/RVUSrvc.xml?" + the 17-digit time stamp of `now`.
 std::string StatusFeedAddress(std::string_view feedHost, platform::TDateTime now);
 
+// A record's value as it goes into an address: "&", "#", "%", "+" and control
+// characters, which would split the query, cut it off or change the value,
+// percent-encoded; every other byte, blanks included, as it is, so ordinary
+// values go in unchanged.
+std::string AddressValue(std::string_view value);
+
 // URI + "/GetZAVPagerXML?MFSIncNo=..." with "&ZAVDate=" for a non-zero date,
-// "&RVUUnit=" for a non-empty unit (unescaped) and "&GUID=".
+// "&RVUUnit=" for a non-empty unit (as AddressValue) and "&GUID=".
 std::string IncidentRequestPath(std::string_view uri, std::int32_t mfsIncNo, platform::TDateTime zavDate,
                                 std::string_view rvuUnit);
 
@@ -31,7 +37,7 @@ std::string TaskSummaryAddress(std::string_view wwwHost, std::string_view unit, 
 
 // The route map page for an incident: the map service's address travels as the
 // one value of "url", its own parameters joined by "[amp]". Street and suburb
-// go in unescaped.
+// go in as AddressValue.
 std::string RouteMapAddress(std::string_view wwwHost, std::string_view uri, std::int32_t mfsIncNo,
                             platform::TDateTime incidentDate, std::string_view street, std::string_view suburb);
 

@@ -1,11 +1,42 @@
 #include "service/unit_service.h"
 
+#include <strings.h>
+
+#include "diag/log.h"
 #include "platform/clock.h"
 #include "service/endpoints.h"
 #include "service/http_transport.h"
 #include "service/rvu_settings.h"
 
 namespace service {
+
+namespace {
+
+// Written once the web host is asked again, when requests were left out before.
+constexpr std::int32_t kLeftOutCode = 40000;
+
+// Passes requests on and remembers whether one failed or was answered.
+class WatchingTransport final : public WebTransport {
+ public:
+  explicit WatchingTransport(WebTransport& inner) : inner_(inner) {}
+  std::string Get(const WebRequest& request, const RequestTimeLimits& limits) override {
+    try {
+      std::string body = inner_.Get(request, limits);
+      answered = true;
+      return body;
+    } catch (...) {
+      failed = true;
+      throw;
+    }
+  }
+  bool failed = false;
+  bool answered = false;
+
+ private:
+  WebTransport& inner_;
+};
+
+}  // namespace
 
 WebUnitService::WebUnitService(std::unique_ptr<WebTransport> transport, std::string feedHost,
                                RequestTimeLimits limits)
@@ -25,18 +56,59 @@ RequestTimeLimits WebUnitService::LimitsNow() const {
   return LimitsAfter(limits_, static_cast<long>(spent));
 }
 
+void WebUnitService::Watched(const std::string& host, const std::function<void(WebTransport&)>& read) {
+  // The feed host counts only when it is the web host itself.
+  const bool webHost = strcasecmp(host.c_str(), ServiceSettings.WWWHost.c_str()) == 0;
+  if (webHost && leftOut_ > 0) {
+    diag::LogEntry({kLeftOutCode, 0,
+                    "[Function=RVULib.GetIncidentRecFromWeb][LeftOut=" + std::to_string(leftOut_) +
+                        "][Notes=requested outside a tick within " + std::to_string(kRetryPauseMs) +
+                        " ms of a failed request]",
+                    0});
+    leftOut_ = 0;
+  }
+  WatchingTransport watch(*transport_);
+  read(watch);
+  if (!webHost) return;
+  if (watch.failed)
+    failedAtMs_ = platform::CurrentClock().TickCount();
+  else if (watch.answered)
+    failedAtMs_.reset();
+}
+
 tRVUSrvc WebUnitService::StatusPoll() {
   tRVUSrvc status;
-  GetRVUSrvcXML(status, *transport_, feedHost_, LimitsNow());
+  const RequestTimeLimits limits = LimitsNow();
+  Watched(feedHost_, [&](WebTransport& transport) { GetRVUSrvcXML(status, transport, feedHost_, limits); });
   return status;
 }
 
 tIncidentRec WebUnitService::IncidentRecord(const tIncidentRec& request) {
-  return GetIncidentRecFromWeb(request, *transport_, LimitsNow());
+  if (!inTick_ && failedAtMs_) {
+    // The tick count wraps after 49.7 days; the difference of two readings does not.
+    const auto since = static_cast<std::uint32_t>(platform::CurrentClock().TickCount() - *failedAtMs_);
+    if (!MayRequestOutsideTick(since)) {
+      // As when the service has no record: the caller shows its no-record line.
+      ++leftOut_;
+      tIncidentRec none = request;
+      none.RecordFound = false;
+      return none;
+    }
+  }
+  const RequestTimeLimits limits = LimitsNow();
+  tIncidentRec record;
+  Watched(ServiceSettings.WWWHost,
+          [&](WebTransport& transport) { record = GetIncidentRecFromWeb(request, transport, limits); });
+  return record;
 }
 
 tTaskSummary WebUnitService::TaskSummary(const std::string& unit, const std::string& days) {
-  return GetTaskSummary(*transport_, ServiceSettings.WWWHost, unit, days, LimitsNow());
+  const RequestTimeLimits limits = LimitsNow();
+  tTaskSummary summary;
+  Watched(ServiceSettings.WWWHost, [&](WebTransport& transport) {
+    summary = GetTaskSummary(transport, ServiceSettings.WWWHost, unit, days, limits);
+  });
+  return summary;
 }
 
 std::unique_ptr<UnitService> MakeHttpUnitService() {

@@ -63,6 +63,7 @@ TEST_F(BusyCursorTest, SetWhileTheIncidentRequestWaitsAndClearedHoweverItEnds) {
   ASSERT_TRUE(CursorWatch::PointerHidden());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
+    clock->Advance(service::kRetryPauseMs);  // past the pause after the case before failed
     service::ServiceSettings.WWWHost = Host();
     c.serve();
     window->State.CurrentIncident.RecordFound = false;

@@ -1,7 +1,16 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QFrame>
 #include <QThread>
+#include <algorithm>
 
+#include "kiosk/pager_listener.h"
 #include "tests/kiosk/screens_fixture.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -85,6 +94,65 @@ TEST_F(CommandTest, ScreensStopTheTimerAndScrollStartsIt) {
   // Not an exact match: neither shown nor a command.
   window->IdUDPServer1UDPRead("CMD:SCREEN0\r\n");
   EXPECT_EQ(browser->navigations.back(), "http://" + Host() + "/rvu/bom.htm");
+}
+
+// Route map commands in one batch against a silent service, with the program's
+// time limits: the first asks for the incident and waits its limit out; the
+// rest show the no-record line without asking, so the clock stands still for
+// one request's time, not twenty. Key 0 is held back the same way, and once the
+// pause has passed the service is asked again.
+TEST_F(CommandTest, ABatchOfRouteMapCommandsWaitsForASilentServiceOnce) {
+  unitService->SetLimits(service::RequestTimeLimits{});
+  server.Silent("/rvu/rvuisapi.dll/GetZAVPagerXML");
+  auto incidentRequests = [&] {
+    const auto paths = RequestPaths();
+    return std::count(paths.begin(), paths.end(), "/rvu/rvuisapi.dll/GetZAVPagerXML");
+  };
+  auto noRecordLines = [&] {
+    const auto lines = Lines();
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find("GOOGLE MAP - INVALID INCIDIENT DETAILS") != std::string::npos;
+    });
+  };
+  int handled = 0;
+  window->DatagramHandled = [&](const std::string&) { ++handled; };
+
+  constexpr int kCommands = 20;
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(window->IdUDPServer1->Port());
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string command = "CMD:SCREEN0";
+  for (int i = 0; i < kCommands; ++i)
+    ASSERT_EQ(sendto(fd, command.data(), command.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(command.size()));
+  close(fd);
+  QThread::msleep(100);  // all of them wait in the socket: one batch
+  const std::uint32_t start = clock->TickCount();
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return handled == kCommands; }, 5000,
+                                     [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }))
+      << handled;
+  const long stood = static_cast<long>(clock->TickCount() - start);
+  EXPECT_GE(stood, 30000);
+  EXPECT_LE(stood, 30500);
+  EXPECT_EQ(incidentRequests(), 1);
+  EXPECT_EQ(noRecordLines(), kCommands);
+  EXPECT_FALSE(window->Timer->isActive());
+
+  clock->Advance(service::kRetryPauseMs - 1);
+  window->txtCaptureKeystrokes->onKeyPress('0');
+  EXPECT_EQ(incidentRequests(), 1);
+  EXPECT_EQ(noRecordLines(), kCommands + 1);
+  EXPECT_FALSE(window->Timer->isActive());
+  clock->Advance(1);
+  window->txtCaptureKeystrokes->onKeyPress('0');
+  EXPECT_EQ(incidentRequests(), 2);
+  window->IdUDPServer1UDPRead("CMD:SCREEN0");
+  EXPECT_EQ(incidentRequests(), 2);
+  clock->Advance(service::kRetryPauseMs);
+  window->IdUDPServer1UDPRead("CMD:SCREEN0");
+  EXPECT_EQ(incidentRequests(), 3);
 }
 
 TEST_F(CommandTest, BrowserAndScreenSaver) {

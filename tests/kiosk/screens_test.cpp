@@ -209,7 +209,9 @@ TEST_F(RotationTest, ATickSpendsOneRequestTimeOnASilentService) {
     EXPECT_GE(ms, c.leastMs) << c.what;
     EXPECT_LE(ms, c.mostMs) << c.what;
     EXPECT_TRUE(window->Timer->isActive()) << c.what;
-    // Outside a tick a request has the whole time again.
+    // Outside a tick a request has the whole time again (once the pause after
+    // the tick's failed requests has passed).
+    clock->Advance(service::kRetryPauseMs);
     window->ShowGoogleMap();
     EXPECT_EQ(server.Limits().back().totalMs, 2000) << c.what << ": the limits are restored";
   }

@@ -183,7 +183,9 @@ bool Allowed(const std::string& address, const Station& st) {
 
 // Everything that must hold after a step. `gained` are the lines the step
 // added for certain; a tick may also write the lost-comms line first.
-void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bool tick) {
+// `routeMap`: a command or key showed the route map (whose request may have
+// been left out after a failure, asking nothing).
+void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bool tick, bool routeMap = false) {
   Expect& e = st.expect;
   kiosk::TfrmMain& w = *st.window;
 
@@ -205,14 +207,14 @@ void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bo
   const bool navigated = navigations.size() > before.navigations;
   if (summaryAsked)
     e.summaryStep = true;
-  else if (navigated || incidentAsked)
+  else if (navigated || incidentAsked || routeMap)
     e.summaryStep = false;
 
   // The message list: lines kept in order, each in its colour, trimmed to
   // what the height allows after each line added.
   const auto lines = st.ShownLines();
   const int listHeight = w.rchMessages->height();
-  if (incidentAsked && !navigated) gained.push_back({QString::fromLatin1(kNoIncident), kRed, Gained::AfterStamp, listHeight});
+  if ((incidentAsked || routeMap) && !navigated) gained.push_back({QString::fromLatin1(kNoIncident), kRed, Gained::AfterStamp, listHeight});
   bool follows = ListFollows(before.lines, gained, lines);
   if (!follows && tick) {
     std::vector<Gained> withLostComms = gained;
@@ -543,13 +545,14 @@ struct Datagram : Command {
     const Before before = Snapshot(st);
     const TDateTime now = Now();
     std::vector<Gained> gained;
+    const bool routeMap = !e.terminated && text == "CMD:SCREEN0";
     if (!e.terminated) {
       gained = PagerLines(text, e.settings, before.listHeight);
       if (Has(text, ":" + std::to_string(e.settings.CapCode) + "]")) e.screenSaverUntil = now + platform::kOneHour;
       Apply(text, e, now);
     }
     st.window->IdUDPServer1UDPRead(text);
-    CheckStep(st, before, gained, false);
+    CheckStep(st, before, gained, false, routeMap);
   }
   // What the command, if it is one, changes.
   static void Apply(const std::string& t, Expect& e, TDateTime now) {
@@ -617,6 +620,7 @@ struct Key : Command {
     const size_t errors = st.boxes.errors.size();
     const bool quitKey = key == 'q' || key == 'Q' || key == ' ';
     bool saves = false;
+    bool routeMap = false;
     if (now >= e.screenSaverUntil) {  // a key on a dark display only wakes it
       e.screenSaverUntil = now + platform::kOneHour;
       LaidOut(e);
@@ -631,6 +635,7 @@ struct Key : Command {
         case '0':
         case '1':
           e.timerStopped = true;
+          routeMap = key == '0';
           break;
         case 'T':
           e.timerStopped = false;
@@ -669,7 +674,7 @@ struct Key : Command {
     st.boxes.answers.clear();
     // The error box comes exactly when a key's save failed.
     RC_ASSERT(st.boxes.errors.size() - errors == (saves && e.savesFail ? 1u : 0u));
-    CheckStep(st, before, {}, false);
+    CheckStep(st, before, {}, false, routeMap);
   }
   void show(std::ostream& os) const override {
     os << "key " << Printable(std::string(1, key));

@@ -18,7 +18,7 @@ TEST(Endpoints, IncidentRequestPaths) {
       {123456, EncodeDateTime({2013, 5, 12, 14, 30, 0, 0}), "JUX 2",
        "/rvu/rvuisapi.dll/GetZAVPagerXML?MFSIncNo=123456&ZAVDate=2013-05-12&RVUUnit=JUX 2"
        "&GUID=3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3"},
-      {-5, 0, "A&B", "/rvu/rvuisapi.dll/GetZAVPagerXML?MFSIncNo=-5&RVUUnit=A&B&GUID=3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3"},
+      {-5, 0, "A&B#1", "/rvu/rvuisapi.dll/GetZAVPagerXML?MFSIncNo=-5&RVUUnit=A%26B%231&GUID=3C9D2B70-5E41-4A8F-9B26-D17E0A4C58F3"},
   };
   for (const auto& c : cases) EXPECT_EQ(IncidentRequestPath("/rvu/rvuisapi.dll", c.incNo, c.date, c.unit), c.expected);
 }
@@ -40,6 +40,32 @@ TEST(Endpoints, RouteMapAddressByteForByte) {
             "[amp]saddr=12 quarry rd brindlemoor,vendale shire");
   // No pager time: the date of day 0.
   EXPECT_NE(RouteMapAddress("h", "/u", 0, 0, "", "").find("&incidentdate=1899-12-30&"), std::string::npos);
+}
+
+// Street and suburb go into the map address as they are, except the characters
+// that would split the outer query ("&"), cut it off ("#"), or change the value
+// when the service decodes it ("%", "+", control characters).
+TEST(Endpoints, RouteMapDestinationValues) {
+  struct Case {
+    std::string street, suburb;
+    const char* daddr;
+  } cases[] = {
+      {"14 Old Mill Rd", "BRINDLEMOOR EAST", "14 Old Mill Rd BRINDLEMOOR EAST"},
+      {"O'NEIL ST/MAIN RD (REAR), LOT 7-9; \"A\" = ?~", "ST. KILDA [NTH] @ *!$",
+       "O'NEIL ST/MAIN RD (REAR), LOT 7-9; \"A\" = ?~ ST. KILDA [NTH] @ *!$"},
+      {"\xC9GLISE RD", "", "\xC9GLISE RD "},  // Latin-1 letters stay as they are
+      {"SMITH & SONS LANE", "ASHCOMBE", "SMITH %26 SONS LANE ASHCOMBE"},
+      {"UNIT #4 MILL RD", "ASHCOMBE", "UNIT %234 MILL RD ASHCOMBE"},
+      {"100% RD", "A+B", "100%25 RD A%2BB"},
+      {"A\r\nB\tC", std::string("D\0E", 3), "A%0D%0AB%09C D%00E"},
+      {"\x1F\x20\x7E\x7F", "&&", "%1F ~%7F %26%26"},
+  };
+  for (const auto& c : cases) {
+    const std::string address = RouteMapAddress("h", "/u", 1, 0, c.street, c.suburb);
+    const size_t from = address.find("[amp]daddr=") + 11;
+    EXPECT_EQ(address.substr(from, address.find("[amp]saddr=") - from), std::string(c.daddr) + ",vendale shire")
+        << c.street;
+  }
 }
 
 TEST(Endpoints, PagesOfTheWebHost) {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/datetime.h"
+#include "platform/http.h"
+#include "service/endpoints.h"
 #include "tests/sim/sim_fixture.h"
 
 namespace {
@@ -77,6 +80,39 @@ TEST(RouteMapPage, IsTheSameForTheSameAddressesAndFollowsTheSize) {
   EXPECT_EQ(first->body, again->body);
   EXPECT_NE(first->body, elsewhere->body);
   EXPECT_NE(small->body.find("width=\"800\" height=\"600\""), std::string::npos);
+}
+
+// The route map address as the kiosk builds it, sent by the kiosk's HTTP client
+// (which escapes blanks as the browser view does): a destination with
+// characters that would split the query, cut it off or change on decoding
+// reaches the service's page whole.
+TEST(RouteMapPage, TheKiosksDestinationArrivesWhole) {
+  const auto service = StartSim();
+  const std::string host = "127.0.0.1:" + std::to_string(service->Port());
+  struct Case {
+    const char* street;
+    const char* suburb;
+    const char* shown;  // as the page writes it
+  } cases[] = {
+      {"14 HIGH ST", "ASHCOMBE", "14 HIGH ST ASHCOMBE"},
+      {"SMITH & SONS LANE", "ASHCOMBE", "SMITH &amp; SONS LANE ASHCOMBE"},
+      {"UNIT #4 MILL RD", "ASHCOMBE", "UNIT #4 MILL RD ASHCOMBE"},
+      {"100% RD", "A+B", "100% RD A+B"},
+  };
+  for (const auto& c : cases) {
+    const std::string address = service::RouteMapAddress(
+        host, "/rvu/rvuisapi.dll", 2612345, platform::EncodeDateTime({2026, 5, 12, 14, 30, 0, 0}), c.street, c.suburb);
+    platform::HttpClient client;
+    client.SetTotalTimeoutMs(5000);
+    std::string page;
+    try {
+      page = client.Get(address);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << c.street << ": " << e.what();
+    }
+    EXPECT_NE(page.find(">To: " + std::string(c.shown) + ",vendale shire<"), std::string::npos) << c.street;
+    EXPECT_NE(page.find(">From: " + std::string(kStation) + "<"), std::string::npos) << c.street;
+  }
 }
 
 TEST(RouteMapPage, NeedsTheGuid) {

@@ -147,16 +147,24 @@ MapRequest ParseMapRequest(std::string_view rawQuery) {
   request.height = Dimension(Param(params, "height"), 840);
   if (urlAt == std::string_view::npos) return request;
 
-  std::string address = PercentDecode(rawQuery.substr(urlAt + 4), true);
+  const std::string_view rawAddress = rawQuery.substr(urlAt + 4);
+  std::string address = PercentDecode(rawAddress, true);
   address = ReplaceAllNoCase(address, "[amp]", "&");
   address = ReplaceAllNoCase(address, "&amp;", "&");
   request.mapAddress = Trim(address);
-  const size_t question = request.mapAddress.find('?');
-  const std::string_view mapQuery =
-      question == std::string::npos ? std::string_view() : std::string_view(request.mapAddress).substr(question + 1);
-  for (const auto& [key, value] : SplitPairs(mapQuery)) {
-    if (EqualsNoCase(key, "saddr") && request.from.empty()) request.from = Trim(value);
-    if (EqualsNoCase(key, "daddr") && request.to.empty()) request.to = Trim(value);
+  // The map's own values are split off before they are decoded, so that an
+  // escaped "&" or "#" stays inside its value. The separators and the map's
+  // "?" may arrive escaped themselves; a value escaped as a whole (no "=" of
+  // its own left) is unwrapped first.
+  std::string raw(rawAddress);
+  if (raw.find('=') == std::string::npos) raw = PercentDecode(raw, false);
+  for (const char* separator : {"[amp]", "%5Bamp%5D", "&amp;"}) raw = ReplaceAllNoCase(raw, separator, "&");
+  const size_t question = std::min(raw.find('?'), ToLower(raw).find("%3f"));
+  const size_t queryAt = question == std::string::npos ? raw.size() : question + (raw[question] == '?' ? 1 : 3);
+  for (const auto& [key, value] : SplitPairs(std::string_view(raw).substr(queryAt))) {
+    const std::string name = PercentDecode(key, true);
+    if (EqualsNoCase(name, "saddr") && request.from.empty()) request.from = Trim(PercentDecode(value, true));
+    if (EqualsNoCase(name, "daddr") && request.to.empty()) request.to = Trim(PercentDecode(value, true));
   }
   return request;
 }

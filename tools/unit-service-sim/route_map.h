@@ -19,7 +19,8 @@ struct MapRequest {
 
 // Reads the raw (still percent-encoded) query of the iframe request. The map
 // address is the last value and runs to the end: it holds "?" and may hold
-// "&" of its own.
+// "&" of its own. Its own values are decoded one by one once split, so an
+// escaped "&" ("%26") stays inside its value.
 MapRequest ParseMapRequest(std::string_view rawQuery);
 
 // An HTML page with the driving route drawn in SVG. The same addresses always
