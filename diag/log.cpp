@@ -34,8 +34,8 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 // Whether `name` carries, as eight digits "yyyymmdd", a date among the `days`
 // days up to and including `today`. The same as formatting each of those dates
 // and searching for it, without a loop over a retention that may be large.
-bool CarriesRecentDate(std::string_view name, std::int64_t today, int days) {
-  for (size_t at = 0; at + 8 <= name.size(); ++at) {
+bool CarriesRecentDate(std::string_view name, std::int64_t today, int days, size_t from = 0, size_t to = std::string_view::npos) {
+  for (size_t at = from; at + 8 <= name.size() && at <= to; ++at) {
     int digits[8];
     bool allDigits = true;
     for (int k = 0; k < 8 && allDigits; ++k) {
@@ -125,7 +125,7 @@ std::string LogEntry(tLogRec logRec) {
       PurgeOldFiles("Report", "xls", log.DaysOfLogsFilesRetained);
       // Reports carry their date first in their time stamp. Only the standard
       // name is purged: a name pattern's fixed parts could match other files.
-      PurgeOldFiles(GetAppPath() + kExceptionReportPrefix, "xml", log.DaysOfLogsFilesRetained);
+      PurgeOldFiles(GetAppPath() + kExceptionReportPrefix, "xml", log.DaysOfLogsFilesRetained, true);
       log.LastDay = platform::WholeDay(now);
       tMemoryStatusRec memory;
       ReadMemoryStatus(memory);
@@ -224,7 +224,7 @@ std::string TimeStampText(platform::TDateTime time) {
   return std::string(text, sizeof text);
 }
 
-int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days) {
+int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days, bool dateAfterPrefix) {
   int count = 0;
   try {
     const std::string folder = platform::FolderOf(prefix);
@@ -237,7 +237,8 @@ int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days) {
       const std::string& name = entry.name;
       const std::string upperName = UpperCaseText(name);
       const bool retained = days > 0 && StartsWith(upperName, upperPrefix) && EndsWith(upperName, upperExt) &&
-                            CarriesRecentDate(name, today, days);
+                            (dateAfterPrefix ? CarriesRecentDate(name, today, days, namePrefix.size(), namePrefix.size())
+                                             : CarriesRecentDate(name, today, days));
       if (!retained && StartsWith(name, namePrefix) && EndsWith(LowerCaseText(name), lowerExt)) {
         platform::DeleteFile(folder + name);
         ++count;

@@ -93,7 +93,9 @@ bool AppendTextToFile(std::string_view text, const std::string& fileName, bool k
 std::string TimeStampText(platform::TDateTime time = -1);
 
 // Deletes the files Prefix*Ext whose names carry none of the last Days dates
-// (today included). Returns the number of deletions tried.
-int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days);
+// (today included). Returns the number of deletions tried. With
+// `dateAfterPrefix` the date counts only right after the prefix, where a
+// report's time stamp starts: its time of day may read as another date.
+int PurgeOldFiles(const std::string& prefix, const std::string& ext, int days, bool dateAfterPrefix = false);
 
 }  // namespace diag

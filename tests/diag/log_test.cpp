@@ -228,6 +228,7 @@ TEST_F(LogEntryTest, NewDayPurgesErrorReportsWithTheLogFiles) {
       {"bin/EXCEPTION-20261203000000000.XML", true},     // six days back: the oldest kept
       {"bin/EXCEPTION-20261209134510000.XML", true},     // today
       {"bin/EXCEPTION-20261101080000000-2.XML", false},  // the second report of a millisecond
+      {"bin/EXCEPTION-20251120202612085.XML", false},    // its time of day, 20:26:12.085, reads as a recent date
       {"bin/EXCEPTION-20261101080000000.xml", false},    // any case of the ending
       {"bin/exception-20261101080000000.XML", true},     // the prefix must match in exact case to delete
       {"bin/EXCEPTION-20261101080000000.txt", true},     // another ending
