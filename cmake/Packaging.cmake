@@ -17,6 +17,8 @@ install(PROGRAMS ${KIOSK_DEPLOY_DIR}/kiosk-session DESTINATION usr/libexec/rvuki
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysusers DESTINATION usr/lib/sysusers.d RENAME rvukiosk.conf)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.tmpfiles DESTINATION usr/lib/tmpfiles.d RENAME rvukiosk.conf)
+# The pager port's receive buffer: the kernel's limit raised to what the kiosk asks for.
+install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysctl DESTINATION usr/lib/sysctl.d RENAME 60-rvukiosk.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
@@ -40,6 +42,7 @@ install(CODE [[
       execute_process(COMMAND systemd-sysusers rvukiosk.conf COMMAND_ERROR_IS_FATAL ANY)
       execute_process(COMMAND systemd-tmpfiles --create rvukiosk.conf COMMAND_ERROR_IS_FATAL ANY)
       if(IS_DIRECTORY /run/systemd/system)
+        execute_process(COMMAND /usr/lib/systemd/systemd-sysctl 60-rvukiosk.conf)
         execute_process(COMMAND systemctl daemon-reload)
       endif()
     endif()

@@ -200,7 +200,16 @@ void TfrmMain::FormCreate() {
   if (!pointerHidden_) QApplication::setOverrideCursor(Qt::BlankCursor);
   pointerHidden_ = true;
 
-  if (!IdUDPServer1->Listening()) ReportListenFailure();
+  if (!IdUDPServer1->Listening()) {
+    ReportListenFailure();
+  } else {
+    // Once per start: the burst room the pager port really has (the system's
+    // limit may grant less than asked).
+    diag::LogEntry({kReceiveBufferNoteCode, 0,
+                    ReceiveBufferNoteText(IdUDPServer1->Port(), IdUDPServer1->ReceiveBufferBytes(),
+                                          platform::DatagramReceiver::kReceiveBufferBytes),
+                    0});
+  }
 }
 
 void TfrmMain::ReportListenFailure() {

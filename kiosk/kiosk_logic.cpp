@@ -191,6 +191,11 @@ KeyAction DecideKey(char key) {
   }
 }
 
+std::string ReceiveBufferNoteText(int port, int grantedBytes, int askedBytes) {
+  return "[Function=Main.FormCreate][Note=Receive buffer][UDPPort=" + std::to_string(port) + "][Bytes=" +
+         std::to_string(grantedBytes) + "][Asked=" + std::to_string(askedBytes) + "]";
+}
+
 std::string HelpText(std::string_view version, const config::tKioskSettings& s, bool timerRunning,
                      platform::TDateTime lastPacketTime) {
   using diag::BoolText;

@@ -32,6 +32,13 @@ inline int BlueOf(std::uint32_t colour) { return static_cast<int>((colour >> 16)
 inline constexpr int kPagerPort = 15167;
 inline constexpr std::size_t kMaxDatagramBytes = 8192;
 
+// The start-up note of the pager port's receive buffer: what the socket got
+// (half what the kernel reports, which counts its bookkeeping twice) and what
+// the kiosk asks for; less than asked means a shorter burst fits while the
+// window is busy.
+inline constexpr int kReceiveBufferNoteCode = 69980;
+std::string ReceiveBufferNoteText(int port, int grantedBytes, int askedBytes);
+
 // The kiosk is dark while now is later than the screen-saver deadline.
 inline bool IsDark(platform::TDateTime now, platform::TDateTime screenSaverUntil) { return now > screenSaverUntil; }
 // Keys and commands that wake the display count the deadline itself as dark.

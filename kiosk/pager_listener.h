@@ -27,6 +27,8 @@ class PagerListener final : public QObject {
   bool Listening() const { return receiver_ != nullptr; }
   QString ErrorText() const { return error_; }
   quint16 Port() const { return port_; }  // the bound port (useful when 0 was asked for)
+  // The socket's receive buffer as granted (see platform::DatagramReceiver); 0 when not listening.
+  int ReceiveBufferBytes() const { return receiver_ ? receiver_->ReceiveBufferBytes() : 0; }
 
  private:
   void Drain();

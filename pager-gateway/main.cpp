@@ -10,11 +10,13 @@
 // them and exits (status 1 when anything is). SIGHUP reads the capcode table
 // again; --reload sends it to the running gateway (the service's reload).
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "pager-gateway/gateway.h"
 #include "pager-gateway/receiver.h"
@@ -101,16 +104,51 @@ int Usage() {
   return 2;
 }
 
+// The group that may write into a named pipe the gateway makes: the one that
+// has the dongle (the service's supplementary group), which the program running
+// rtl_fm and multimon-ng for it is in anyway.
+constexpr const char* kNamedPipeGroup = "plugdev";
+constexpr mode_t kNamedPipeMode = 0660;
+
+bool InGroup(gid_t group) {
+  if (::getegid() == group) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  groups.resize(static_cast<std::size_t>(std::max(::getgroups(count, groups.data()), 0)));
+  return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+
 // Opens the named pipe for reading and writing, so that it never reads an end
-// of file when the program writing into it ends or restarts.
+// of file when the program writing into it ends or restarts. One it makes is
+// readable and writable for its group whatever the umask (the service's is
+// 0077), and its group is the dongle's when the gateway is in that group; a
+// pipe that was there already is left as it is.
 int OpenNamedPipe(const std::string& path, const ReportFn& report) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT && ::mkfifo(path.c_str(), 0660) != 0) {
-    report(kError, "cannot create the named pipe " + path + ": " + std::strerror(errno));
-    return -1;
+  bool made = false;
+  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+    if (::mkfifo(path.c_str(), kNamedPipeMode) != 0) {
+      report(kError, "cannot create the named pipe " + path + ": " + std::strerror(errno));
+      return -1;
+    }
+    made = true;
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) report(kError, "cannot open " + path + ": " + std::strerror(errno));
+  if (fd < 0) {
+    report(kError, "cannot open " + path + ": " + std::strerror(errno));
+    return fd;
+  }
+  if (made) {
+    if (::fchmod(fd, kNamedPipeMode) != 0)
+      report(kWarning, "cannot open the named pipe " + path + " to its group: " + std::strerror(errno));
+    const struct group* writers = ::getgrnam(kNamedPipeGroup);
+    if (writers && (::geteuid() == 0 || InGroup(writers->gr_gid))) {
+      if (::fchown(fd, static_cast<uid_t>(-1), writers->gr_gid) != 0)
+        report(kWarning, "cannot give the named pipe " + path + " to group " + kNamedPipeGroup + ": " +
+                             std::strerror(errno));
+    }
+  }
   return fd;
 }
 

@@ -22,6 +22,13 @@ DatagramReceiver::DatagramReceiver(int fd, std::size_t batch, std::size_t maxDat
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
+int DatagramReceiver::ReceiveBufferBytes() const {
+  int reported = 0;
+  socklen_t length = sizeof reported;
+  if (getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &reported, &length) != 0) return 0;
+  return reported / 2;
+}
+
 DatagramReceiver::~DatagramReceiver() {
   if (fd_ >= 0) close(fd_);
 }

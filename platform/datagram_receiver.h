@@ -37,6 +37,11 @@ class DatagramReceiver {
   int Descriptor() const { return fd_; }
   std::uint16_t Port() const;  // the bound port
   std::size_t Batch() const { return messages_.size(); }
+  // The receive buffer the socket got, in bytes, as asked for: half of what
+  // getsockopt(SO_RCVBUF) reports, since Linux doubles the size it grants to
+  // account for its own bookkeeping. Without CAP_NET_ADMIN the grant is capped
+  // by net.core.rmem_max. 0 when it cannot be read.
+  int ReceiveBufferBytes() const;
 
   // Hands each whole datagram of one batch to `take`, in order; the view is
   // valid during the call only. Returns how many datagrams were taken from the

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/datagram_receiver.h"
 #include "tests/deploy/support/deploy_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -158,6 +159,22 @@ TEST_F(KioskPackage, DeclaresEveryPackageTheKioskLoadsOrRuns) {
   }
 }
 
+TEST_F(KioskPackage, RaisesTheReceiveBufferLimitToWhatTheKioskAsksFor) {
+  // Without capabilities the pager port gets at most net.core.rmem_max.
+  const std::string root = dir_->path() + "sysctl";
+  ASSERT_EQ(Shell("dpkg-deb -x " + Quote(deb_) + " " + Quote(root)).status, 0);
+  const std::string file = root + "/usr/lib/sysctl.d/60-rvukiosk.conf";
+  ASSERT_TRUE(fs::exists(file)) << "no sysctl.d file in the package";
+  const auto setting = Shell("sed -n 's/^ *net\\.core\\.rmem_max *= *\\([0-9]*\\) *$/\\1/p' " + Quote(file));
+  const std::vector<std::string> values = Lines(setting.output);
+  ASSERT_EQ(values.size(), 1u) << testsupport::ReadWholeFile(file);
+  EXPECT_GE(std::stoll(values[0]), platform::DatagramReceiver::kReceiveBufferBytes);
+  // Applied at install when systemd runs (and by systemd-sysctl at every boot).
+  const std::string control = dir_->path() + "sysctl-control";
+  ASSERT_EQ(Shell("dpkg-deb -e " + Quote(deb_) + " " + Quote(control)).status, 0);
+  EXPECT_NE(testsupport::ReadWholeFile(control + "/postinst").find("systemd-sysctl 60-rvukiosk.conf"), std::string::npos);
+}
+
 class ScratchRoot : public KioskPackage {
  protected:
   void SetUp() override {
@@ -220,20 +237,24 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
   const std::string members = Trim(video.output).substr(Trim(video.output).rfind(':') + 1);
   EXPECT_NE(("," + members + ",").find(",rvukiosk,"), std::string::npos) << video.output;
 
-  // The program's folder and the working folder belong to it; the program does not.
+  // The working folder belongs to it; the program's folder is root's, open to
+  // its group with the sticky bit; the program is root's alone.
+  const gid_t gid = static_cast<gid_t>(std::stoul(fields[3]));
   struct Expected {
     const char* path;
     uid_t owner;
+    gid_t group;
     mode_t mode;
   } expected[] = {
-      {"/opt/rvukiosk", uid, S_IFDIR | 0755},
-      {"/var/lib/rvukiosk", uid, S_IFDIR | 0750},
-      {"/opt/rvukiosk/rvukiosk", 0, S_IFREG | 0755},
-      {"/usr/libexec/rvukiosk/kiosk-session", 0, S_IFREG | 0755},
+      {"/opt/rvukiosk", 0, gid, S_IFDIR | S_ISVTX | 0775},
+      {"/var/lib/rvukiosk", uid, gid, S_IFDIR | 0750},
+      {"/opt/rvukiosk/rvukiosk", 0, 0, S_IFREG | 0755},
+      {"/usr/libexec/rvukiosk/kiosk-session", 0, 0, S_IFREG | 0755},
   };
   for (const auto& e : expected) {
     const struct stat s = Stat(e.path);
     EXPECT_EQ(s.st_uid, e.owner) << e.path;
+    EXPECT_EQ(s.st_gid, e.group) << e.path;
     EXPECT_EQ(s.st_mode, e.mode) << e.path;
   }
   // Enabled: it starts at every boot.
@@ -249,6 +270,54 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
   for (const char* gone :
        {"/opt/rvukiosk", "/var/lib/rvukiosk", "/usr/lib/systemd/system/rvukiosk.service", wants.c_str()})
     EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + gone))) << gone;
+}
+
+TEST_F(ScratchRoot, TheKiosksUserKeepsItsFilesButCannotTouchTheProgram) {
+  const auto installed = Dpkg("-i " + Quote(deb_));
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  const auto passwd = Shell("grep '^rvukiosk:' " + Quote(root_ + "/etc/passwd") + " | cut -d: -f3,4");
+  ASSERT_EQ(passwd.status, 0) << "no kiosk user";
+  const std::string ids = Trim(passwd.output);
+  const std::string uid = ids.substr(0, ids.find(':')), gid = ids.substr(ids.find(':') + 1);
+  // The scratch root must be reachable for that user.
+  fs::permissions(scratch_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  // What the kiosk had before the install: settings it saves, a day's log.
+  const std::string home = root_ + "/var/lib/rvukiosk";
+  std::ofstream(home + "/RVUKiosk.xml") << "<xml/>";
+  ASSERT_EQ(Shell("chown " + uid + ":" + gid + " " + Quote(home + "/RVUKiosk.xml")).status, 0);
+  const std::string program = root_ + "/opt/rvukiosk/rvukiosk";
+  const std::string before = testsupport::ReadWholeFile(program);
+
+  // Each as the kiosk's user, with the file calls the kiosk makes: append to
+  // its daily log, write a report, list and purge them, and replace its
+  // settings by a rename over the old file.
+  struct Case {
+    const char* what;
+    std::string command;
+    bool allowed;
+  } cases[] = {
+      {"rename the program", "mv opt/rvukiosk/rvukiosk opt/rvukiosk/old", false},
+      {"delete the program", "rm -f opt/rvukiosk/rvukiosk", false},
+      {"rewrite the program", "printf x >opt/rvukiosk/rvukiosk", false},
+      {"replace the program by a rename",
+       "printf x >opt/rvukiosk/new && mv -f opt/rvukiosk/new opt/rvukiosk/rvukiosk; s=$?; rm -f opt/rvukiosk/new; exit $s",
+       false},
+      {"write a daily log", "printf 'a\\r\\n' >>opt/rvukiosk/rvukiosk-20261209.CSV && printf 'b\\r\\n' >>opt/rvukiosk/rvukiosk-20261209.CSV", true},
+      {"write a report", "printf '<xml/>' >opt/rvukiosk/EXCEPTION-20261209134510000.XML.tmp && "
+                         "mv opt/rvukiosk/EXCEPTION-20261209134510000.XML.tmp opt/rvukiosk/EXCEPTION-20261209134510000.XML", true},
+      {"list them", "ls opt/rvukiosk | grep -qx rvukiosk-20261209.CSV && ls opt/rvukiosk | grep -qx 'EXCEPTION-.*XML'", true},
+      {"purge them", "rm opt/rvukiosk/rvukiosk-20261209.CSV opt/rvukiosk/EXCEPTION-20261209134510000.XML", true},
+      {"save its settings", "printf '<xml>new</xml>' >var/lib/rvukiosk/RVUKiosk.xml.tmp-1 && "
+                            "mv -f var/lib/rvukiosk/RVUKiosk.xml.tmp-1 var/lib/rvukiosk/RVUKiosk.xml", true},
+  };
+  for (const auto& c : cases) {
+    const auto result = Shell("cd " + Quote(root_) + " && setpriv --reuid=" + uid + " --regid=" + gid +
+                              " --clear-groups sh -c " + Quote(c.command) + " 2>&1");
+    EXPECT_EQ(result.status == 0, c.allowed) << c.what << ": " << result.output;
+  }
+  EXPECT_TRUE(fs::is_regular_file(program));
+  EXPECT_TRUE(testsupport::ReadWholeFile(program) == before) << "the program changed";
+  EXPECT_EQ(testsupport::ReadWholeFile(home + "/RVUKiosk.xml"), "<xml>new</xml>");
 }
 
 }  // namespace
@@ -272,11 +341,13 @@ TEST(CmakeInstall, OntoTheRunningSystemCreatesTheUserAndFolders) {
   script += "cmake --install " + Quote(KIOSK_BINARY_DIR) + " --prefix / >" + log + " 2>&1 || { cat " + log + "; exit 1; }\n";
   script += "getent passwd rvukiosk | cut -d: -f6\n";
   script += "stat -c '%U %a %n' /opt/rvukiosk /opt/rvukiosk/rvukiosk /var/lib/rvukiosk\n";
-  const auto result = Shell("unshare --mount --propagation private sh -c " + Quote(script));
+  // A network namespace of its own too: applying the kiosk's sysctl.d file
+  // then cannot change this machine's kernel settings.
+  const auto result = Shell("unshare --mount --net --propagation private sh -c " + Quote(script));
   if (result.status == 77) GTEST_SKIP() << "no overlay mounts here";
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_EQ(Lines(result.output),
-            (std::vector<std::string>{"/var/lib/rvukiosk", "rvukiosk 755 /opt/rvukiosk",
+            (std::vector<std::string>{"/var/lib/rvukiosk", "root 1775 /opt/rvukiosk",
                                       "root 755 /opt/rvukiosk/rvukiosk", "rvukiosk 750 /var/lib/rvukiosk"}))
       << result.output;
   EXPECT_NE(Shell("getent passwd rvukiosk").status, 0) << "the install reached this machine";

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <regex>
 
+#include "platform/datagram_receiver.h"
 #include "platform/udp.h"
 #include "tests/deploy/program/kiosk_folders.h"
 #include "tests/deploy/support/deploy_support.h"
@@ -58,6 +61,22 @@ TEST(KioskProgramNotifies, ReadyThenPingsThatCommandsDoNotStopThenStopping) {
 
   ASSERT_EQ(socket.Receive(30000), "READY=1") << "no readiness";
   EXPECT_TRUE(std::filesystem::exists(folders.home + "RVUKiosk.xml"));  // ready after the start-up
+
+  // Once at start-up, the receive buffer its pager port got: what it asks for
+  // with CAP_NET_ADMIN (root), otherwise no more than net.core.rmem_max allows.
+  const int asked = platform::DatagramReceiver::kReceiveBufferBytes;
+  std::ifstream limitFile("/proc/sys/net/core/rmem_max");
+  long limit = 0;
+  limitFile >> limit;
+  const long granted = getuid() == 0 ? asked : std::min<long>(asked, limit);
+  const std::string logs = folders.DailyLogs();
+  std::vector<std::string> notes;
+  const std::regex note(",69980,\"([^\"]*)\"");
+  for (std::sregex_iterator m(logs.begin(), logs.end(), note), end; m != end; ++m)
+    notes.push_back((*m)[1]);
+  ASSERT_EQ(notes.size(), 1u) << logs;
+  EXPECT_EQ(notes[0], "[Function=Main.FormCreate][Note=Receive buffer][UDPPort=15167][Bytes=" + std::to_string(granted) +
+                          "][Asked=" + std::to_string(asked) + "]");
 
   // Every half second, from its own timer.
   Pings before = CollectPings(socket, milliseconds(3000));

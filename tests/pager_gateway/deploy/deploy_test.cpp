@@ -1,6 +1,8 @@
 // The gateway as a service: the service manager's notifications, Debian's
 // rsyslog reading its reports, and the package that carries it.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 
 #include "tests/deploy/support/deploy_support.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/udp_receiver.h"
 
 namespace {
 
@@ -59,6 +62,63 @@ TEST(GatewayService, RsyslogReadsItsReportsAsLocal0) {
   }
   EXPECT_TRUE(started);
   EXPECT_TRUE(stopped);
+}
+
+// A setting of the gateway's unit ("" when it has none).
+std::string UnitSetting(const std::string& key) {
+  std::istringstream unit(testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvu-pager-gateway.service"));
+  for (std::string line; std::getline(unit, line);)
+    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+  return "";
+}
+
+// The named pipe as the guide sets it up, under the unit's settings: the
+// gateway as a user of its own (as DynamicUser= makes it) with the unit's
+// supplementary group and umask, in a runtime folder of the unit's mode; the
+// program writing multimon-ng's output into the pipe as another user in that group.
+TEST(GatewayService, ANamedPipeItMakesUnderTheUnitsUmaskTakesTheWriterOfItsGroup) {
+  if (getuid() != 0) GTEST_SKIP() << "running the gateway and its writer as other users needs root";
+  const std::string umask = UnitSetting("UMask"), groupName = UnitSetting("SupplementaryGroups");
+  const std::string runtimeMode = UnitSetting("RuntimeDirectoryMode");
+  ASSERT_FALSE(umask.empty());
+  ASSERT_FALSE(runtimeMode.empty()) << "the runtime folder's mode is systemd's default";
+  const struct group* writers = getgrnam(groupName.c_str());
+  ASSERT_NE(writers, nullptr) << "no group " << groupName << " here";
+  const std::string gid = std::to_string(writers->gr_gid);
+  const std::string gatewayUser = "61184", writerUser = "61185", strangerUser = "61186";
+
+  testsupport::TempDir dir;
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  testsupport::UdpReceiver kiosk;
+  const std::string run = dir.File("run"), fifo = dir.File("run/decoder.fifo");
+  ASSERT_EQ(Shell("install -d -m " + runtimeMode + " -o " + gatewayUser + " -g " + gatewayUser + " " + Quote(run)).status, 0);
+  testsupport::WriteWholeFile(dir.File("capcodes.conf"), "default Unknown\n");
+  const std::string settings = dir.File("gateway.conf");
+  testsupport::WriteWholeFile(settings, "Input = " + fifo + "\nCapcodeTable = " + dir.File("capcodes.conf") +
+                                            "\nKiosks = 127.0.0.1\nPort = " + std::to_string(kiosk.port()) + "\n");
+  deploytest::Process gateway({"setpriv", "--reuid=" + gatewayUser, "--regid=" + gatewayUser, "--groups=" + gid, "sh",
+                               "-c", "umask " + umask + " && exec \"$0\" --settings \"$1\"", GATEWAY_PROGRAM, settings},
+                              {}, "", dir.File("journal.txt"));
+  ASSERT_TRUE(deploytest::WaitUntil([&] { return fs::exists(fifo); }, 5000))
+      << testsupport::ReadWholeFile(dir.File("journal.txt"));
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+  EXPECT_EQ(st.st_gid, writers->gr_gid);
+
+  const auto write = [&](const std::string& user, const std::string& groups, const std::string& text) {
+    return Shell("setpriv --reuid=" + user + " --regid=" + user + " " + groups + " sh -c " +
+                 Quote("printf '%s\\n' " + Quote(text) + " > " + Quote(fifo)) + " 2>&1");
+  };
+  const auto written = write(writerUser, "--groups=" + gid, "POCSAG1200: Address: 1234567  Function: 3  Alpha:   TO ALL<EOT>");
+  EXPECT_EQ(written.status, 0) << written.output;
+  const auto line = kiosk.Receive(3000);
+  ASSERT_TRUE(line.has_value()) << testsupport::ReadWholeFile(dir.File("journal.txt"));
+  EXPECT_NE(line->find("[Unknown:1234567] TO ALL"), std::string::npos) << *line;
+  // Nobody outside the group.
+  EXPECT_NE(write(strangerUser, "--clear-groups", "POCSAG1200: Address: 1234567  Function: 3  Alpha:   OTHER<EOT>").status, 0);
+  EXPECT_FALSE(kiosk.Receive(500).has_value());
+  EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
 }
 
 class GatewayPackage : public ::testing::Test {
