@@ -117,9 +117,10 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
     step = 335;
     report.AddChild("ClassName", exceptionRec.ClassName);
     step = 340;
-    report.AddChild("e.Message", exceptionRec.Message);
+    // Message and notes may carry text from outside at any length: cut with a marker.
+    report.AddChild("e.Message", CutOutsideText(exceptionRec.Message));
     step = 360;
-    report.AddChild("Notes", exceptionRec.Notes);
+    report.AddChild("Notes", CutOutsideText(exceptionRec.Notes));
     step = 380;
     fileName = GetAppPath() + ExceptionReportName(exceptionRec.FileName, platform::Now());
     step = 420;

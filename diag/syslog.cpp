@@ -1,6 +1,9 @@
 #include "diag/syslog.h"
 
+#include <algorithm>
+
 #include "diag/log.h"
+#include "diag/text.h"
 #include "platform/clock.h"
 #include "platform/udp.h"
 
@@ -15,7 +18,12 @@ std::string BuildSyslogDatagram(platform::TDateTime now, std::string_view progra
   datagram += ": %";
   datagram += programId;
   datagram += ": ";
-  datagram += message;
+  // The message is cut to what a datagram may carry after its header, and to
+  // an outside text's bound; it never carries a line break of its own.
+  const size_t room = datagram.size() < kSyslogDatagramMaxBytes ? kSyslogDatagramMaxBytes - datagram.size() : 0;
+  datagram += BlankControlChars(CutText(message, std::min(room, kOutsideTextMaxBytes)));
+  // Only a header longer than the whole bound is left to cut here.
+  if (datagram.size() > kSyslogDatagramMaxBytes) datagram.resize(kSyslogDatagramMaxBytes);
   return datagram;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,14 @@ namespace diag {
 inline constexpr int kSyslogPort = 514;
 extern int SyslogPort;
 
+// The most a datagram carries, header included (what receivers are known to
+// take whole, RFC 5426).
+inline constexpr std::size_t kSyslogDatagramMaxBytes = 2048;
+
 // "<PRI>MMM DD YYYY HH:MM:SS: %ProgramId: message", PRI being
-// severity + facility x 8.
+// severity + facility x 8. The message is cut to diag::kOutsideTextMaxBytes and
+// to what fits kSyslogDatagramMaxBytes (with a marker saying how long it was),
+// and its control characters are made blanks.
 std::string BuildSyslogDatagram(platform::TDateTime now, std::string_view programId, int severity, int facility,
                                 std::string_view message);
 

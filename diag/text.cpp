@@ -205,4 +205,24 @@ std::string ReplaceFirst(std::string_view text, std::string_view from, std::stri
   return out;
 }
 
+std::string CutText(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  const std::string marker = "... [cut, " + std::to_string(text.size()) + " bytes]";
+  if (marker.size() >= maxBytes) return std::string(text.substr(0, maxBytes));
+  std::string cut(text.substr(0, maxBytes - marker.size()));
+  cut += marker;
+  return cut;
+}
+
+std::string CutOutsideText(std::string_view text) { return CutText(text, kOutsideTextMaxBytes); }
+
+std::string BlankControlChars(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return out;
+}
+
 }  // namespace diag

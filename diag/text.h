@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -65,5 +66,20 @@ std::string LowerCaseText(std::string_view text);
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 // The first occurrence of `from` replaced by `to`.
 std::string ReplaceFirst(std::string_view text, std::string_view from, std::string_view to);
+
+// The most of a text from outside (an answer's field, a status line, a pager
+// text) that goes into a report's message, a log line's text or a syslog text.
+inline constexpr std::size_t kOutsideTextMaxBytes = 1024;
+
+// The text as it is when it has at most `maxBytes` bytes; else its beginning
+// followed by "... [cut, N bytes]" (N the full length), all of it within
+// `maxBytes`.
+std::string CutText(std::string_view text, std::size_t maxBytes);
+// CutText to kOutsideTextMaxBytes.
+std::string CutOutsideText(std::string_view text);
+
+// Every control character (below 0x20, and 0x7F) made a blank, so that a text
+// from outside cannot start a line of its own in a log or the journal.
+std::string BlankControlChars(std::string_view text);
 
 }  // namespace diag

@@ -14,7 +14,7 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
     State.LastPacketTime = platform::Now();
     State.CommsLostReported = false;
     const std::string& text = data;
-    if (config::KioskSettings.DebugMode) lblPageJ->setText(ToQString(text));
+    if (config::KioskSettings.DebugMode) lblPageJ->setText(ToQString(std::string(LabelText(text, kTickerMaxChars))));
     const DatagramView view = DecideDatagram(text, config::KioskSettings);
     if (view.ownCapcode) State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
     if (view.show) AddMessage(text, view.colour);

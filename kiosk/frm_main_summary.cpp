@@ -90,7 +90,7 @@ void TfrmMain::ShowTaskSummary() {
   lblTitle->adjustSize();
   for (size_t r = 0; r < summary.Cells.size(); ++r)
     for (size_t c = 0; c < summary.Cells[r].size(); ++c)
-      lblSummaryCells[r][c]->setText(ToQString(summary.Cells[r][c]));
+      lblSummaryCells[r][c]->setText(ToQString(std::string(LabelText(summary.Cells[r][c], kSummaryCellMaxChars))));
 }
 
 }  // namespace kiosk

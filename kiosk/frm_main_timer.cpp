@@ -44,7 +44,7 @@ void TfrmMain::TimerTimer() {
       PlanRotation({platform::Now(), status.LEDDisplay.PageA(), status.LEDDisplay.PageJ(), status.KioskPix, caption,
                     config::KioskSettings.DebugMode, State.LastPageA, State.HoldScreenUntil, State.ScreenStep});
   if (rotation.newTicker) {
-    lblPageJ->setText(ToQString(status.LEDDisplay.PageJ()));
+    lblPageJ->setText(ToQString(std::string(LabelText(status.LEDDisplay.PageJ(), kTickerMaxChars))));
     State.CurrentIncident.RecordFound = false;
   }
   if (rotation.newIncident) State.LastPageA = status.LEDDisplay.PageA();

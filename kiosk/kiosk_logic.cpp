@@ -137,7 +137,8 @@ TickPlan PlanTick(const TickInput& in) {
 RotationPlan PlanRotation(const RotationInput& in) {
   RotationPlan plan;
   plan.nextStep = in.screenStep;
-  plan.newTicker = in.pageJ != in.tickerCaption && !in.debugMode;
+  // The ticker shows page J cut to what it can show; only a change there is new.
+  plan.newTicker = LabelText(in.pageJ, kTickerMaxChars) != in.tickerCaption && !in.debugMode;
   if (in.pageA != in.lastPageA && !in.pageA.empty()) {
     // A new incident overrides the rotation and its hold.
     plan.newIncident = true;

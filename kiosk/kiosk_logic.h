@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <string>
@@ -144,12 +145,28 @@ std::pair<int, int> PlaceClock(int windowWidth, int windowHeight, int clockWidth
   return {left, top};
 }
 
+// The most characters a label is handed: as many as its width in pixels can
+// show when every one is the narrowest glyph of its font (a quote mark, about a
+// sixth of the font's pixel height). A longer text from outside is cut to that
+// before it reaches the label, so a huge value is never laid out.
+constexpr std::size_t LabelMaxChars(int widthPx, int fontPx) {
+  return static_cast<std::size_t>(widthPx) * 6 / static_cast<std::size_t>(fontPx);
+}
+// The ticker: 32-pixel text across the window less 100 pixels, on a screen up
+// to 3840 pixels wide.
+inline constexpr std::size_t kTickerMaxChars = LabelMaxChars(3840 - 100, 32);
+// A task summary cell: 16-pixel text in 80 pixels.
+inline constexpr std::size_t kSummaryCellMaxChars = LabelMaxChars(80, 16);
+
+// The text as a label of `maxChars` shows it: its first `maxChars` characters.
+inline std::string_view LabelText(std::string_view text, std::size_t maxChars) { return text.substr(0, maxChars); }
+
 // What a due tick does with the poll's record.
 struct RotationInput {
   platform::TDateTime now = 0;  // after the poll
   std::string_view pageA, pageJ;
   std::int32_t kioskPix = 0;
-  std::string_view tickerCaption;
+  std::string_view tickerCaption;  // as the ticker shows it (LabelText of kTickerMaxChars)
   bool debugMode = false;
   std::string_view lastPageA;
   platform::TDateTime holdScreenUntil = 0;

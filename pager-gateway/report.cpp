@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "diag/syslog.h"
+#include "diag/text.h"
 #include "pager-gateway/gateway.h"
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -25,8 +26,13 @@ Reporter::Reporter(std::string syslogServer) : host_(std::move(syslogServer)) {
   }
 }
 
+std::string JournalLine(int severity, std::string_view message) {
+  return "<" + std::to_string(severity) + ">" + diag::BlankControlChars(diag::CutOutsideText(message)) + "\n";
+}
+
 void Reporter::Report(int severity, const std::string& message) {
-  std::fprintf(stderr, "<%d>%s\n", severity, message.c_str());
+  const std::string line = JournalLine(severity, message);
+  std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   if (host_.empty() || severity > kInfo) return;
   try {
@@ -35,7 +41,7 @@ void Reporter::Report(int severity, const std::string& message) {
     if (syslogFailing_) std::fprintf(stderr, "<%d>syslog datagrams to %s go out again\n", kNotice, host_.c_str());
     syslogFailing_ = false;
   } catch (const std::exception& e) {
-    if (!syslogFailing_) std::fprintf(stderr, "<%d>syslog: %s\n", kWarning, e.what());
+    if (!syslogFailing_) std::fputs(JournalLine(kWarning, std::string("syslog: ") + e.what()).c_str(), stderr);
     syslogFailing_ = true;
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace pagergw {
 
@@ -8,6 +9,11 @@ namespace pagergw {
 // "<N>" prefix gives the severity), and as a syslog datagram (facility local0)
 // to a receiver when one is set ("host" or "host:port", port 514 by default).
 // Pages are never reported here as feed lines, and debug reports stay in the journal.
+// One line for the journal: "<severity>" and the message, cut at
+// diag::kOutsideTextMaxBytes, its control characters made blanks, so that a page
+// text can never start a journal entry (and a priority) of its own.
+std::string JournalLine(int severity, std::string_view message);
+
 class Reporter {
  public:
   explicit Reporter(std::string syslogServer);

@@ -17,7 +17,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kDefaultMaxBodyBytes = 64u * 1024u * 1024u;
 constexpr long kMaxRedirects = 10;
 
 // libcurl wants one global init before any handle exists. It is never undone:

@@ -15,6 +15,9 @@ namespace platform {
 // it so, and the server reads it back as a blank. Nothing else is touched.
 std::string BlanksEscaped(const std::string& address);
 
+// The longest answer a client takes unless told otherwise.
+inline constexpr std::size_t kDefaultMaxBodyBytes = 64u * 1024u * 1024u;
+
 class HttpClient {
  public:
   HttpClient();
@@ -38,7 +41,8 @@ class HttpClient {
   void SetCookiesEnabled(bool enabled);
   // Sets a request header for every following request; an empty value removes it.
   void SetHeader(const std::string& name, const std::string& value);
-  // Answers longer than this fail with EHttpProtocolError (default 64 MiB).
+  // Answers longer than this fail with EHttpProtocolError (default
+  // kDefaultMaxBodyBytes); the transfer stops once the limit is passed.
   void SetMaxBodyBytes(std::size_t bytes);
 
   // GET of an address ("http://...") or of a path on Host():Port(). Returns the

@@ -12,6 +12,8 @@ std::string HttpTransport::Get(const WebRequest& request, const RequestTimeLimit
   http.SetTotalTimeoutMs(limits.totalMs);
   if (request.followRedirects) http.SetFollowRedirects(true);
   if (request.keepCookies) http.SetCookiesEnabled(true);
+  // Set on every request: the kept client serves readers of different limits.
+  http.SetMaxBodyBytes(request.maxAnswerBytes > 0 ? request.maxAnswerBytes : platform::kDefaultMaxBodyBytes);
   for (const auto& [name, value] : request.headers) http.SetHeader(name, value);
   return http.Get(request.target);
 }

@@ -195,6 +195,7 @@ tIncidentRec GetIncidentRecFromWeb(tIncidentRec inc, WebTransport& transport, co
     WebRequest request;
     request.host = ServiceSettings.WWWHost;
     request.port = 80;
+    request.maxAnswerBytes = kIncidentMaxAnswerBytes;
     host = request.host;
 
     logRec.Trace = 300;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -111,6 +112,9 @@ struct tIncidentRec {
 // answer's order; `trace` follows the step reached. Conversion failures raise
 // (platform::Error, EConvertError) with the values read so far left in place.
 void ReadIncidentAnswer(std::string_view answer, tIncidentRec& result, std::int32_t& trace);
+
+// The longest incident answer taken; the real one is a few KiB.
+inline constexpr std::size_t kIncidentMaxAnswerBytes = 1024 * 1024;
 
 // Asks the unit's web service for the incident that `inc`'s page names
 // (Pager.Page.MFSIncNo, ZAVDateTime, RVUUnit) and returns it read into a copy of

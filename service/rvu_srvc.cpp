@@ -53,6 +53,7 @@ void GetRVUSrvcXML(tRVUSrvc& srvc, WebTransport& transport, const std::string& f
     logRec.Trace = 400;  // fetching and parsing are one step
     WebRequest request;
     request.target = srvc.URL;
+    request.maxAnswerBytes = kStatusFeedMaxAnswerBytes;
     document.LoadText(transport.Get(request, limits));
   } catch (const std::exception& e) {
     ReportReaderFailure("RVULib.GetRVUSrvcXML", e, logRec.Trace, "", true);

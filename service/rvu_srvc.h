@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ struct tRVUSrvc {
   std::int32_t KioskPix = 0;
   bool Success = false;  // the whole document was read
 };
+
+// The longest status feed answer taken; the real one is a few KiB.
+inline constexpr std::size_t kStatusFeedMaxAnswerBytes = 1024 * 1024;
 
 // Reads a parsed feed document into `srvc`, storing each value as soon as it is
 // read; `trace` follows the step reached (500, 600). Raises platform::Error when

@@ -13,6 +13,7 @@ WebRequest TaskSummaryRequest(std::string_view wwwHost, std::string_view unit, s
   request.readTimeoutMs = 30000;
   request.followRedirects = true;
   request.keepCookies = true;  // the service's cookies are kept for the program's life
+  request.maxAnswerBytes = kTaskSummaryMaxAnswerBytes;
   request.headers = {{"User-Agent", "Mozilla/4.0"},
                      {"Connection", "Keep-Alive"},
                      {"Cache-Control", "no-cache"},

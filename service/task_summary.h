@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ struct tTaskSummary {
   SummaryCells Cells;    // row by row, column by column
   bool Success = false;  // answered; a failure leaves the shown values as they are
 };
+
+// The longest summary answer taken; the real one is a few hundred bytes.
+inline constexpr std::size_t kTaskSummaryMaxAnswerBytes = 1024 * 1024;
 
 // The request: the summary's address on the web host, sent with the headers,
 // port, read time-out, redirects and kept cookies the service expects.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,9 @@ struct WebRequest {
   // cookies it receives; other requests go on a fresh client each.
   bool keepCookies = false;
   std::vector<std::pair<std::string, std::string>> headers;
+  // The longest answer taken; a longer one fails as an unreadable answer does,
+  // and is not read past the limit. 0: the HTTP layer's general limit.
+  std::size_t maxAnswerBytes = 0;
 };
 
 // Sends a request and returns the answer's body. Raises platform::Error as

@@ -9,6 +9,7 @@
 
 #include "diag/log.h"
 #include "diag/report_throttle.h"
+#include "diag/text.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
@@ -117,6 +118,35 @@ TEST_F(ExceptionReportTest, ReportParsesBackWithEveryElementInOrder) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("Exception.txt")));
 }
 
+// Message and notes may carry an answer's text: each is cut at the bound with a
+// marker saying how long it was.
+TEST_F(ExceptionReportTest, MessageAndNotesAreCutAtTheBound) {
+  SetUpProgramFolder();
+  const std::string marker = "... [cut, 1025 bytes]";
+  const std::string marker64MiB = "... [cut, 67108864 bytes]";
+  const struct {
+    size_t length;
+    std::string written;
+  } cases[] = {
+      {kOutsideTextMaxBytes, std::string(1024, 'v')},
+      {kOutsideTextMaxBytes + 1, std::string(1024 - marker.size(), 'v') + marker},
+      {64u << 20, std::string(1024 - marker64MiB.size(), 'v') + marker64MiB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    auto rec = Record();
+    rec.Message = std::string(c.length, 'v');
+    rec.Notes = rec.Message;
+    const std::string name = SaveExceptionRecAsXML(rec);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(name.c_str()));
+    const auto report = doc.child("xml").child("Exception");
+    EXPECT_EQ(report.child("e.Message").text().get(), c.written);
+    EXPECT_EQ(report.child("Notes").text().get(), c.written);
+    EXPECT_LT(std::filesystem::file_size(name), 4096u);
+  }
+}
+
 TEST_F(ExceptionReportTest, ReportsInTheSameMillisecondNeverReplaceEachOther) {
   SetUpProgramFolder();
   auto first = Record();
@@ -167,7 +197,9 @@ TEST_F(ExceptionReportTest, BadInputStillGivesAReadableReport) {
   const auto report = doc.child("xml").child("Exception");
   const std::string message = report.child("e.Message").text().get();
   EXPECT_EQ(message.substr(0, 20), "nul?bell? high\xC3\xA9 <&>");  // control characters as "?", é as UTF-8
-  EXPECT_EQ(message.size(), 20u + (1u << 20));
+  // Cut at the bound (the é written as two bytes), with the message's full length.
+  EXPECT_EQ(message.size(), kOutsideTextMaxBytes + 1);
+  EXPECT_TRUE(message.ends_with("m... [cut, 1048595 bytes]")) << message.substr(message.size() - 40);
   EXPECT_STREQ(report.child("Notes").text().get(), "???");
   EXPECT_FALSE(std::filesystem::exists(dir.File("Exception.txt")));
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "diag/syslog.h"
+#include "diag/text.h"
 #include "platform/clock.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/udp_receiver.h"
@@ -74,10 +75,41 @@ TEST(LogLine, FieldsByteForByte) {
       {"VUDURE", 60101, "[Function=RVULib.GetRVUSrvcXML][URL=...][Result=OK]",
        "13:45:10,\"[13:45:10.123]\",\"VUDURE    \",60101,\"[Function=RVULib.GetRVUSrvcXML][URL=...][Result=OK]\"\r\n"},
       {"ABCDEFGHIJKL", 5, "say \"hi\"", "13:45:10,\"[13:45:10.123]\",\"ABCDEFGHIJ\",00005,\"say 'hi'\"\r\n"},
-      {"", -30, "a\r\nb", "13:45:10,\"[13:45:10.123]\",\"          \",-00030,\"a\r\nb\"\r\n"},
+      {"", -30, "a\r\nb", "13:45:10,\"[13:45:10.123]\",\"          \",-00030,\"a  b\"\r\n"},
       {"X", 123456, "", "13:45:10,\"[13:45:10.123]\",\"X         \",123456,\"\"\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatLogLine(at, stamp, c.programId, c.code, c.text), c.expected);
+}
+
+// A text from outside never makes a line of its own nor a line of any length:
+// its control characters are blanks and it is cut at the bound with a marker,
+// while the line's own fields and its CR LF stay as they are.
+TEST(LogLine, OutsideTextStaysOneBoundedLine) {
+  const auto at = EncodeDateTime({2015, 1, 5, 13, 45, 10, 0});
+  const auto stamp = EncodeDateTime({2015, 1, 5, 13, 45, 10, 123});
+  const std::string prefix = "13:45:10,\"[13:45:10.123]\",\"VUDURE    \",30000,\"";
+  const std::string marker1025 = "... [cut, 1025 bytes]";
+  const std::string marker1MiB = "... [cut, 1048576 bytes]";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string field;  // what lies between the text field's quotes
+  } cases[] = {
+      {"line breaks", "[Message=a\rb\nc\r\n<0>d]", "[Message=a b c  <0>d]"},
+      {"every control character", std::string("\0\x01\t\x1b\x1f\x7f|\x20~\x80\xff", 11),
+       std::string("      | ~\x80\xff")},
+      {"quotes and a line break", "say \"hi\"\r\n", "say 'hi'  "},
+      {"at the bound", std::string(kOutsideTextMaxBytes, 'x'), std::string(1024, 'x')},
+      {"one past it", std::string(kOutsideTextMaxBytes + 1, 'x'), std::string(1024 - marker1025.size(), 'x') + marker1025},
+      {"1 MiB with quotes and line feeds", std::string(1 << 20, '"').replace(0, 1, "\n"),
+       " " + std::string(1024 - marker1MiB.size() - 1, '\'') + marker1MiB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string line = FormatLogLine(at, stamp, "VUDURE", 30000, c.text);
+    EXPECT_EQ(line, prefix + c.field + "\"\r\n");
+    EXPECT_EQ(Lines(line).size(), 1u);
+  }
 }
 
 TEST(LogLine, NewDayNoteText) {
@@ -146,18 +178,29 @@ TEST_F(LogEntryTest, UnreachableSyslogAndUnwritableFolderNeverEscape) {
   EXPECT_EQ(Globals.Log.ErrorCount, 0);  // a lost line still counts as a completed call
 }
 
-TEST_F(LogEntryTest, HugeTextsAndNulBytesAreWrittenWhenTheDatagramCannotBeSent) {
+TEST_F(LogEntryTest, HugeTextsAndNulBytesGoCutAndBlankedIntoTheLineAndTheDatagram) {
   testsupport::UdpReceiver receiver;
   Globals.Log.SyslogServer = "127.0.0.1";
   SyslogPort = receiver.port();
   std::string text(200000, 'x');
   text[10] = '\0';
   text[11] = '"';
+  text[12] = '\n';
   EXPECT_EQ(LogEntry({30000, 0, text, 0}), LogFile("20261209"));
-  EXPECT_EQ(receiver.Receive(200), std::nullopt);  // too long for one datagram
-  const std::string content = ReadWholeFile(LogFile("20261209"));
-  text[11] = '\'';
-  EXPECT_NE(content.find(text), std::string::npos);
+  const std::string kept = std::string(10, 'x') + " ' ";
+
+  const auto datagram = receiver.Receive();
+  ASSERT_TRUE(datagram);
+  EXPECT_LE(datagram->size(), kSyslogDatagramMaxBytes);
+  EXPECT_EQ(datagram->find("<131>Dec 09 2026 13:45:10: %VUDURE: 30000: " + kept), 0u) << *datagram;
+  EXPECT_TRUE(datagram->ends_with("x... [cut, 200007 bytes]")) << *datagram;
+
+  const auto lines = Lines(ReadWholeFile(LogFile("20261209")));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(",30000,\"" + kept + "xxx"), std::string::npos) << lines[0];
+  EXPECT_TRUE(lines[0].ends_with("x... [cut, 200000 bytes]\"")) << lines[0];
+  // The line's own fields (46 bytes here and the closing quote) and the cut text.
+  EXPECT_EQ(lines[0].size(), 47 + kOutsideTextMaxBytes);
 }
 
 TEST_F(LogEntryTest, ABusyLogDropsTheLineAfterThreeSeconds) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "diag/log.h"
+#include "diag/text.h"
 #include "platform/error.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/udp_receiver.h"
@@ -29,6 +30,42 @@ TEST(Syslog, DatagramText) {
   }
   EXPECT_EQ(BuildSyslogDatagram(EncodeDateTime({2015, 1, 5, 0, 0, 0, 0}), "X", 7, 1, ""),
             "<15>Jan 05 2015 00:00:00: %X: ");
+}
+
+// The message is cut to the outside-text bound and the whole datagram stays
+// within its bound, each time with a marker saying how long the message was;
+// control characters are sent as blanks.
+TEST(Syslog, DatagramBounds) {
+  const auto now = EncodeDateTime({2015, 1, 5, 13, 45, 10, 0});
+  const std::string header = "<134>Jan 05 2015 13:45:10: %VUDURE: ";
+  // A program identifier long enough that the datagram's bound, not the
+  // message's, is the one reached.
+  const std::string longId(1500, 'P');
+  const std::string longHeader = "<134>Jan 05 2015 13:45:10: %" + longId + ": ";
+  const size_t room = kSyslogDatagramMaxBytes - longHeader.size();
+  auto cutTo = [](size_t bytes, size_t length) {
+    const std::string marker = "... [cut, " + std::to_string(length) + " bytes]";
+    return std::string(bytes - marker.size(), 'm') + marker;
+  };
+  struct Case {
+    const char* name;
+    std::string programId, message, expected;
+  } cases[] = {
+      {"line breaks", "VUDURE", "30000: [Message=a\r\n<0>b\x7f\x01]", header + "30000: [Message=a  <0>b  ]"},
+      {"message at its bound", "VUDURE", std::string(kOutsideTextMaxBytes, 'm'), header + std::string(1024, 'm')},
+      {"message one past it", "VUDURE", std::string(kOutsideTextMaxBytes + 1, 'm'), header + cutTo(1024, 1025)},
+      {"1 MiB message", "VUDURE", std::string(1 << 20, 'm'), header + cutTo(1024, 1 << 20)},
+      {"datagram at its bound", longId, std::string(room, 'm'), longHeader + std::string(room, 'm')},
+      {"datagram one past it", longId, std::string(room + 1, 'm'), longHeader + cutTo(room, room + 1)},
+      {"header past the bound", std::string(3000, 'P'), "msg", "<134>Jan 05 2015 13:45:10: %" + std::string(2048 - 28, 'P')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string datagram = BuildSyslogDatagram(now, c.programId, 6, 16, c.message);
+    EXPECT_EQ(datagram, c.expected);
+    EXPECT_LE(datagram.size(), kSyslogDatagramMaxBytes);
+  }
+  EXPECT_EQ(longHeader.size() + room, 2048u);
 }
 
 class SyslogSend : public ::testing::Test {
@@ -59,7 +96,12 @@ TEST_F(SyslogSend, SendsToTheServerAndRaisesItsErrors) {
   Globals.Log.SyslogServer = "no-such-host.invalid";
   EXPECT_THROW(SendSyslog("x", 3, 16), platform::Error);
   Globals.Log.SyslogServer = "127.0.0.1";
-  EXPECT_THROW(SendSyslog(std::string(70000, 'x'), 3, 16), platform::Error);
+  // A message longer than a datagram can carry goes out cut, within the bound.
+  SendSyslog(std::string(70000, 'x'), 3, 16);
+  const auto cut = receiver.Receive();
+  ASSERT_TRUE(cut);
+  EXPECT_LE(cut->size(), kSyslogDatagramMaxBytes);
+  EXPECT_TRUE(cut->ends_with("x... [cut, 70000 bytes]")) << *cut;
 }
 
 }  // namespace

@@ -97,6 +97,34 @@ TEST(TextHelpers, FlagsAndSmallConversions) {
   EXPECT_EQ(ReplaceFirst("ERR-{timestamp}-{timestamp}.xml", "{timestamp}", "1"), "ERR-1-{timestamp}.xml");
 }
 
+TEST(TextHelpers, CutTextKeepsTheBoundAndSaysHowLongTheTextWas) {
+  struct Case {
+    std::string text;
+    size_t maxBytes;
+    std::string expected;
+  } cases[] = {
+      {"", 0, ""},
+      {"short", 1024, "short"},
+      {std::string(30, 'a'), 30, std::string(30, 'a')},
+      {std::string(31, 'a'), 30, "aaaaaaaaaaa... [cut, 31 bytes]"},
+      {std::string(100000, 'a'), 30, "aaaaaaa... [cut, 100000 bytes]"},
+      // A bound too small for the marker: only the text's beginning.
+      {std::string(31, 'a'), 10, std::string(10, 'a')},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CutText(c.text, c.maxBytes), c.expected) << c.text.size() << " " << c.maxBytes;
+    EXPECT_LE(CutText(c.text, c.maxBytes).size(), c.maxBytes);
+  }
+  EXPECT_EQ(CutOutsideText(std::string(kOutsideTextMaxBytes, 'b')), std::string(1024, 'b'));
+  EXPECT_EQ(CutOutsideText(std::string(kOutsideTextMaxBytes + 1, 'b')),
+            std::string(1024 - 21, 'b') + "... [cut, 1025 bytes]");
+}
+
+TEST(TextHelpers, BlankControlChars) {
+  EXPECT_EQ(BlankControlChars(std::string("a\0b\r\nc\td\x1f\x7f\x20~\x80\xff", 14)), "a b  c d   ~\x80\xff");
+  EXPECT_EQ(BlankControlChars(""), "");
+}
+
 TEST(TextHelpers, ProgramVersionAndFolder) {
   EXPECT_EQ(GetFileVersionText(), KIOSK_VERSION);
   EXPECT_EQ(GetFileVersionText(""), KIOSK_VERSION);

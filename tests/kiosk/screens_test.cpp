@@ -120,6 +120,36 @@ TEST_F(RotationTest, TheTickerClearsTheIncidentAndDebugModeKeepsBoth) {
   EXPECT_TRUE(window->State.CurrentIncident.RecordFound);
 }
 
+// The ticker is handed at most what it can show, and a long page J that stays
+// the same is no new ticker: the stored incident is kept.
+TEST_F(RotationTest, AHugeTickerIsCutToWhatTheLabelCanShow) {
+  const std::string huge(900000, 'J');
+  ServeFeed("INC 1", huge, 0);
+  ServeIncident("2026-12-09 10:00:00");
+  Tick(1);
+  EXPECT_EQ(window->lblPageJ->text().toStdString(), huge.substr(0, kTickerMaxChars));
+  EXPECT_TRUE(window->State.CurrentIncident.RecordFound);
+  ASSERT_EQ(RequestPaths().size(), 2u);  // the poll and the incident
+
+  // Page A changes while page J stays: the stored incident is reused.
+  ServeFeed("INC 2", huge, 0);
+  Tick(15);
+  EXPECT_EQ(RequestPaths().size(), 3u);  // the poll only
+  EXPECT_TRUE(window->State.CurrentIncident.RecordFound);
+
+  // A ticker as long as the bound is shown whole.
+  const std::string fits(kTickerMaxChars, 'K');
+  ServeFeed("INC 2", fits, 0);
+  Tick(15);
+  EXPECT_EQ(window->lblPageJ->text().toStdString(), fits);
+  EXPECT_FALSE(window->State.CurrentIncident.RecordFound);
+
+  // A datagram shown in debug mode too.
+  config::KioskSettings.DebugMode = true;
+  window->IdUDPServer1UDPRead(std::string(70000, 'D'));
+  EXPECT_EQ(window->lblPageJ->text().toStdString(), std::string(kTickerMaxChars, 'D'));
+}
+
 TEST_F(RotationTest, AnUnreachableFeedFallsBackToWeatherAndChart) {
   server.Refuse("/rvu/RVUSrvc.xml");
   server.Answer("/rvu/rvuisapi.dll/GetZAVPagerXML", "no record here");

@@ -75,6 +75,19 @@ TEST_F(SummaryTest, FillsTheGridOverTheBrowserPanel) {
   EXPECT_TRUE(window->pnlSummary->isHidden());
 }
 
+// A cell takes at most what it can show: a value of most of a megabyte is cut
+// before it reaches the label; one that fits is shown whole.
+TEST_F(SummaryTest, AHugeValueIsCutToWhatTheCellCanShow) {
+  const std::string huge(900000, '9');
+  const std::string fits(kSummaryCellMaxChars, '8');
+  server.Answer("/rvu/rvuisapi.dll/json",
+                "{\"id\":P1,\"REC\":" + huge + ",\"ACK\":" + fits + ",\"MOB\":" + fits + "7}");
+  window->ShowTaskSummary();
+  EXPECT_EQ(Cell(0, 0), huge.substr(0, kSummaryCellMaxChars));
+  EXPECT_EQ(Cell(0, 1), fits);
+  EXPECT_EQ(Cell(0, 2), fits);  // one past the bound: cut
+}
+
 TEST_F(SummaryTest, AFailedRequestLeavesTheLabelsAndRestartsTheTimer) {
   server.Answer("/rvu/rvuisapi.dll/json", kAnswer);
   window->ShowTaskSummary();

@@ -91,6 +91,8 @@ TEST(ClockPlace, InsideTheWindowWhateverTheDraw) {
 }
 
 TEST(RotationPlan, TickerNewIncidentHoldAndSteps) {
+  const std::string longJ(1 << 20, 'J'), longerJ = longJ + "!", changedJ = "!" + longJ;
+  const std::string_view shownJ = LabelText(longJ, kTickerMaxChars);
   struct Case {
     const char* what;
     RotationInput in;
@@ -115,6 +117,16 @@ TEST(RotationPlan, TickerNewIncidentHoldAndSteps) {
        Screen::RouteMap, 0},
       {"a failed poll blanks it", {kNow, "", "", 0, "A", false, "", kNow + kOneHour, 0}, true, false, false,
        Screen::RouteMap, 0},
+      // The ticker shows a long page J cut: the same page J is no new ticker,
+      // and only a change within what it shows is.
+      {"long ticker as shown", {kNow, "", longJ, 0, shownJ, false, "", kNow + kOneHour, 0},
+       false, false, false, Screen::RouteMap, 0},
+      {"long ticker, change past what is shown",
+       {kNow, "", longerJ, 0, shownJ, false, "", kNow + kOneHour, 0}, false, false,
+       false, Screen::RouteMap, 0},
+      {"long ticker, change within it",
+       {kNow, "", changedJ, 0, shownJ, false, "", kNow + kOneHour, 0}, true, false,
+       false, Screen::RouteMap, 0},
   };
   for (const auto& c : cases) {
     const RotationPlan plan = PlanRotation(c.in);
@@ -125,6 +137,16 @@ TEST(RotationPlan, TickerNewIncidentHoldAndSteps) {
       EXPECT_EQ(plan.screen, c.screen) << c.what;
     }
     EXPECT_EQ(plan.nextStep, c.nextStep) << c.what;
+  }
+}
+
+TEST(LabelText, CutToWhatTheLabelCanShow) {
+  EXPECT_EQ(kTickerMaxChars, 701u);
+  EXPECT_EQ(kSummaryCellMaxChars, 30u);
+  for (const std::size_t bound : {kTickerMaxChars, kSummaryCellMaxChars}) {
+    EXPECT_EQ(LabelText(std::string(bound, 'x'), bound), std::string(bound, 'x'));
+    EXPECT_EQ(LabelText(std::string(bound, 'x') + "y", bound), std::string(bound, 'x'));
+    EXPECT_EQ(LabelText("short", bound), "short");
   }
 }
 

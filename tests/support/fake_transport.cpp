@@ -66,6 +66,11 @@ std::string FakeTransport::Get(const service::WebRequest& request, const service
   if (canned.status < 200 || canned.status > 299)
     throw platform::Error(platform::kHttpError,
                           "HTTP/1.1 " + std::to_string(canned.status) + " " + Reason(canned.status));
+  // An answer past the request's limit fails as platform::HttpClient's does.
+  const std::size_t limit = request.maxAnswerBytes > 0 ? request.maxAnswerBytes : platform::kDefaultMaxBodyBytes;
+  if (canned.body.size() > limit)
+    throw platform::Error(platform::kHttpError, "Answer longer than " + std::to_string(limit) + " bytes from http://" +
+                                                    host + platform::BlanksEscaped(target));
   return canned.body;
 }
 

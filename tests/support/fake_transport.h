@@ -12,7 +12,8 @@ namespace testsupport {
 // The unit's web service as the readers reach it, without a server: canned
 // answers per path on one host, failures, and every request recorded with the
 // target a server would see ("path?query", blanks as %20) and the time limits
-// it was given. A request for another host fails as a refused connection does.
+// it was given. A request for another host fails as a refused connection does,
+// an answer past the request's size limit as an over-long answer does.
 class FakeTransport final : public service::WebTransport {
  public:
   explicit FakeTransport(std::string host = "unit.test:8080") : host_(std::move(host)) {}
