@@ -169,11 +169,13 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
 std::string FailureLogText(const std::string& function, const std::string& className, const std::string& message,
                            std::int32_t trace, const std::string& fileName, const std::string& notes,
                            const tFailureTextForm& form) {
-  const std::string oneLine =
-      form.FirstLineBreakOnly ? ReplaceFirst(message, "\r\n", " ") : ReplaceAll(message, "\r\n", " ");
+  // The message and notes may come from outside: each is cut on its own, so
+  // the fields after them stay in the line.
+  const std::string cut = CutOutsideText(message);
+  const std::string oneLine = form.FirstLineBreakOnly ? ReplaceFirst(cut, "\r\n", " ") : ReplaceAll(cut, "\r\n", " ");
   return "[Function=" + function + "][Version=" + Globals.ProgramVersion + "][" + form.ClassNameKey + "=" +
          className + "][Message=" + oneLine + "][Trace=" + std::to_string(trace) + "][" + form.FileNameKey + "=" +
-         fileName + "][CoInitializeCount=" + std::to_string(Globals.CoInitializeCount) + "][Notes=" + notes + "]";
+         fileName + "][CoInitializeCount=" + std::to_string(Globals.CoInitializeCount) + "][Notes=" + CutOutsideText(notes) + "]";
 }
 
 }  // namespace diag

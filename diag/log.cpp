@@ -77,7 +77,7 @@ int CodeSeverity(std::int32_t code) { return StrToIntOrZero(CodeText(code).subst
 std::string FormatLogLine(platform::TDateTime written, platform::TDateTime stamp, std::string_view programId,
                           std::int32_t code, std::string_view text) {
   std::string line;
-  line.reserve(48 + std::min(text.size(), kOutsideTextMaxBytes));
+  line.reserve(48 + std::min(text.size(), kLogTextMaxBytes));
   const std::string stampText = TimeStampText(stamp);
   // Field 1 is the stamp without its milliseconds when both come from one reading.
   if (written == stamp)
@@ -96,7 +96,7 @@ std::string FormatLogLine(platform::TDateTime written, platform::TDateTime stamp
   // The text field stays one line of bounded length whatever came from outside:
   // cut with a marker, control characters as blanks, double quotes as single ones.
   const size_t textStart = line.size();
-  line += BlankControlChars(CutOutsideText(text));
+  line += BlankControlChars(CutText(text, kLogTextMaxBytes));
   std::replace(line.begin() + static_cast<std::ptrdiff_t>(textStart), line.end(), '"', '\'');
   line += "\"\r\n";
   return line;

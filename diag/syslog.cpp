@@ -19,9 +19,9 @@ std::string BuildSyslogDatagram(platform::TDateTime now, std::string_view progra
   datagram += programId;
   datagram += ": ";
   // The message is cut to what a datagram may carry after its header, and to
-  // an outside text's bound; it never carries a line break of its own.
+  // a log text's bound; it never carries a line break of its own.
   const size_t room = datagram.size() < kSyslogDatagramMaxBytes ? kSyslogDatagramMaxBytes - datagram.size() : 0;
-  datagram += BlankControlChars(CutText(message, std::min(room, kOutsideTextMaxBytes)));
+  datagram += BlankControlChars(CutText(message, std::min(room, kLogTextMaxBytes)));
   // Only a header longer than the whole bound is left to cut here.
   if (datagram.size() > kSyslogDatagramMaxBytes) datagram.resize(kSyslogDatagramMaxBytes);
   return datagram;

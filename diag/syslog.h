@@ -17,7 +17,7 @@ extern int SyslogPort;
 inline constexpr std::size_t kSyslogDatagramMaxBytes = 2048;
 
 // "<PRI>MMM DD YYYY HH:MM:SS: %ProgramId: message", PRI being
-// severity + facility x 8. The message is cut to diag::kOutsideTextMaxBytes and
+// severity + facility x 8. The message is cut to diag::kLogTextMaxBytes and
 // to what fits kSyslogDatagramMaxBytes (with a marker saying how long it was),
 // and its control characters are made blanks.
 std::string BuildSyslogDatagram(platform::TDateTime now, std::string_view programId, int severity, int facility,

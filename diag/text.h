@@ -70,12 +70,16 @@ std::string ReplaceFirst(std::string_view text, std::string_view from, std::stri
 // The most of a text from outside (an answer's field, a status line, a pager
 // text) that goes into a report's message, a log line's text or a syslog text.
 inline constexpr std::size_t kOutsideTextMaxBytes = 1024;
+// The most of a log line's text field and of a syslog message: one outside
+// value at its bound and the entry's own fields around it ("[Function=...]
+// [Trace=...]"), so that a long value does not cost the fields after it.
+inline constexpr std::size_t kLogTextMaxBytes = 1536;
 
 // The text as it is when it has at most `maxBytes` bytes; else its beginning
 // followed by "... [cut, N bytes]" (N the full length), all of it within
 // `maxBytes`.
 std::string CutText(std::string_view text, std::size_t maxBytes);
-// CutText to kOutsideTextMaxBytes.
+// CutText to kOutsideTextMaxBytes: for each outside value where it is put in.
 std::string CutOutsideText(std::string_view text);
 
 // Every control character (below 0x20, and 0x7F) made a blank, so that a text

@@ -88,7 +88,7 @@ TEST(LogLine, OutsideTextStaysOneBoundedLine) {
   const auto at = EncodeDateTime({2015, 1, 5, 13, 45, 10, 0});
   const auto stamp = EncodeDateTime({2015, 1, 5, 13, 45, 10, 123});
   const std::string prefix = "13:45:10,\"[13:45:10.123]\",\"VUDURE    \",30000,\"";
-  const std::string marker1025 = "... [cut, 1025 bytes]";
+  const std::string marker1537 = "... [cut, 1537 bytes]";
   const std::string marker1MiB = "... [cut, 1048576 bytes]";
   struct Case {
     const char* name;
@@ -99,10 +99,10 @@ TEST(LogLine, OutsideTextStaysOneBoundedLine) {
       {"every control character", std::string("\0\x01\t\x1b\x1f\x7f|\x20~\x80\xff", 11),
        std::string("      | ~\x80\xff")},
       {"quotes and a line break", "say \"hi\"\r\n", "say 'hi'  "},
-      {"at the bound", std::string(kOutsideTextMaxBytes, 'x'), std::string(1024, 'x')},
-      {"one past it", std::string(kOutsideTextMaxBytes + 1, 'x'), std::string(1024 - marker1025.size(), 'x') + marker1025},
+      {"at the bound", std::string(kLogTextMaxBytes, 'x'), std::string(1536, 'x')},
+      {"one past it", std::string(kLogTextMaxBytes + 1, 'x'), std::string(1536 - marker1537.size(), 'x') + marker1537},
       {"1 MiB with quotes and line feeds", std::string(1 << 20, '"').replace(0, 1, "\n"),
-       " " + std::string(1024 - marker1MiB.size() - 1, '\'') + marker1MiB},
+       " " + std::string(1536 - marker1MiB.size() - 1, '\'') + marker1MiB},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,7 +200,7 @@ TEST_F(LogEntryTest, HugeTextsAndNulBytesGoCutAndBlankedIntoTheLineAndTheDatagra
   EXPECT_NE(lines[0].find(",30000,\"" + kept + "xxx"), std::string::npos) << lines[0];
   EXPECT_TRUE(lines[0].ends_with("x... [cut, 200000 bytes]\"")) << lines[0];
   // The line's own fields (46 bytes here and the closing quote) and the cut text.
-  EXPECT_EQ(lines[0].size(), 47 + kOutsideTextMaxBytes);
+  EXPECT_EQ(lines[0].size(), 47 + kLogTextMaxBytes);
 }
 
 TEST_F(LogEntryTest, ABusyLogDropsTheLineAfterThreeSeconds) {

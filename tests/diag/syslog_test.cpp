@@ -52,9 +52,9 @@ TEST(Syslog, DatagramBounds) {
     std::string programId, message, expected;
   } cases[] = {
       {"line breaks", "VUDURE", "30000: [Message=a\r\n<0>b\x7f\x01]", header + "30000: [Message=a  <0>b  ]"},
-      {"message at its bound", "VUDURE", std::string(kOutsideTextMaxBytes, 'm'), header + std::string(1024, 'm')},
-      {"message one past it", "VUDURE", std::string(kOutsideTextMaxBytes + 1, 'm'), header + cutTo(1024, 1025)},
-      {"1 MiB message", "VUDURE", std::string(1 << 20, 'm'), header + cutTo(1024, 1 << 20)},
+      {"message at its bound", "VUDURE", std::string(kLogTextMaxBytes, 'm'), header + std::string(1536, 'm')},
+      {"message one past it", "VUDURE", std::string(kLogTextMaxBytes + 1, 'm'), header + cutTo(1536, 1537)},
+      {"1 MiB message", "VUDURE", std::string(1 << 20, 'm'), header + cutTo(1536, 1 << 20)},
       {"datagram at its bound", longId, std::string(room, 'm'), longHeader + std::string(room, 'm')},
       {"datagram one past it", longId, std::string(room + 1, 'm'), longHeader + cutTo(room, room + 1)},
       {"header past the bound", std::string(3000, 'P'), "msg", "<134>Jan 05 2015 13:45:10: %" + std::string(2048 - 28, 'P')},

@@ -204,4 +204,27 @@ TEST(FeedFailureText, OnlyTheFirstLineBreakBecomesABlank) {
   diag::Globals = diag::tGlobalSettings{};
 }
 
+// A message or notes from outside are cut each on its own, at the bound and
+// one past it, so that the fields after them are still in the text.
+TEST(FeedFailureText, MessageAndNotesAreCutEachOnItsOwn) {
+  diag::Globals = diag::tGlobalSettings{};
+  const std::string atBound(diag::kOutsideTextMaxBytes, 'm');
+  const std::string pastBound(diag::kOutsideTextMaxBytes + 1, 'm');
+  const std::string marker = "... [cut, 1025 bytes]";
+  const std::string cut = std::string(diag::kOutsideTextMaxBytes - marker.size(), 'm') + marker;
+  struct Case {
+    std::string message, notes, shownMessage, shownNotes;
+  } cases[] = {
+      {atBound, "n", atBound, "n"},
+      {pastBound, "n", cut, "n"},
+      {"m", pastBound, "m", cut},
+      {pastBound, pastBound, cut, cut},
+  };
+  for (const auto& c : cases) {
+    const std::string text = ReaderFailureLogText("RVULib.GetRVUSrvcXML", "EConvertError", c.message, 600, "", c.notes);
+    EXPECT_EQ(text, "[Function=RVULib.GetRVUSrvcXML][Version=][ClassName=EConvertError][Message=" + c.shownMessage +
+                        "][Trace=600][FileName=][CoInitializeCount=0][Notes=" + c.shownNotes + "]");
+  }
+}
+
 }  // namespace
