@@ -17,6 +17,8 @@ install(PROGRAMS ${KIOSK_DEPLOY_DIR}/kiosk-session DESTINATION usr/libexec/rvuki
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysusers DESTINATION usr/lib/sysusers.d RENAME rvukiosk.conf)
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.tmpfiles DESTINATION usr/lib/tmpfiles.d RENAME rvukiosk.conf)
+# The kiosk's station settings (a conffile, shipped with every setting at its default).
+install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/station.conf DESTINATION etc/rvukiosk)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
