@@ -19,6 +19,8 @@ install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysusers DESTINATION usr/lib/sysusers
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.tmpfiles DESTINATION usr/lib/tmpfiles.d RENAME rvukiosk.conf)
 # The pager port's receive buffer: the kernel's limit raised to what the kiosk asks for.
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysctl DESTINATION usr/lib/sysctl.d RENAME 60-rvukiosk.conf)
+# The kiosk's station settings (a conffile, shipped with every setting at its default).
+install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/station.conf DESTINATION etc/rvukiosk)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 

@@ -47,7 +47,13 @@ class KeyBox final : public QLineEdit {
 };
 
 struct KioskOptions {
+  KioskOptions() = default;
+  explicit KioskOptions(quint16 port) : pagerPort(port) {}
+
   quint16 pagerPort = kPagerPort;  // 0: any free port (tests)
+  // The station settings file read at start-up; empty: none (every setting at
+  // its default).
+  std::string stationSettingsFile;
 };
 
 // What the kiosk remembers while it runs.
@@ -81,8 +87,10 @@ class TfrmMain final : public QWidget {
   // The message list.
   void AddMessage(const std::string& text, std::uint32_t colour);
 
-  // The pager feed and the remote commands.
-  void IdUDPServer1UDPRead(const std::string& data);
+  // The pager feed and the remote commands. A datagram handed in without its
+  // sender counts as one sent on this machine.
+  void IdUDPServer1UDPRead(const std::string& data,
+                           const platform::IpAddress& sender = platform::IpAddress::V4(127, 0, 0, 1));
   void RemoteCommands(const std::string& text);
   // When set, told of each datagram the handler has taken, once it is done
   // with it: for whoever counts what the window handled (tests, benchmarks).
@@ -105,6 +113,8 @@ class TfrmMain final : public QWidget {
   void txtCaptureKeystrokesKeyPress(char key);
 
   tKioskState State;
+  // The station settings as read at start-up.
+  config::StationSettings StationSettings;
 
   // Components, named by kind (lbl label, pnl panel, rch list, txt edit box).
   QTimer* Timer;
@@ -143,6 +153,8 @@ class TfrmMain final : public QWidget {
   void RequestTerminate();
   void SetBusyCursor(bool busy);
   void ReportListenFailure();
+  void ReadStationSettings();
+  void ReportRefusedCommand(const platform::IpAddress& sender);
   void ApplyToggle(const Toggle& toggle);
   void KeyAction(char key);
 
@@ -155,6 +167,7 @@ class TfrmMain final : public QWidget {
   bool pointerHidden_ = false;
   bool terminating_ = false;  // told to end: nothing more is handled
   QWidget* summaryGrid_ = nullptr;
+  RefusedCommands refusedCommands_;  // commands from senders not in CommandHosts
 };
 
 // The one window, set before its creation handler runs.

@@ -2,17 +2,25 @@
 #include <QTimer>
 
 #include "config/kiosk_settings.h"
+#include "diag/log.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/qt_support.h"
 #include "platform/clock.h"
 
 namespace kiosk {
 
-void TfrmMain::IdUDPServer1UDPRead(const std::string& data) {
+void TfrmMain::IdUDPServer1UDPRead(const std::string& data, const platform::IpAddress& sender) {
   if (terminating_) return;  // told to end: the rest of a batch is left unhandled
   try {
     State.LastPacketTime = platform::Now();
     State.CommsLostReported = false;
+    if (IsCommandText(data) && !CommandAllowed(sender, StationSettings.commandHosts)) {
+      // A command from a sender the station does not take commands from: a
+      // sign of a live feed, and nothing more.
+      ReportRefusedCommand(sender);
+      if (DatagramHandled) DatagramHandled(data);
+      return;
+    }
     const std::string& text = data;
     if (config::KioskSettings.DebugMode) lblPageJ->setText(ToQString(std::string(LabelText(text, kTickerMaxChars))));
     const DatagramView view = DecideDatagram(text, config::KioskSettings);
@@ -65,6 +73,19 @@ void TfrmMain::RemoteCommands(const std::string& text) {
     default:  // no command, a bad capcode, or a toggle (above)
       break;
   }
+}
+
+void TfrmMain::ReportRefusedCommand(const platform::IpAddress& sender) {
+  const RefusedCommandNote note = NoteRefusedCommand(refusedCommands_, sender, platform::Now());
+  if (!note.log) return;
+  const std::string message = note.others ? "Commands refused from senders not in CommandHosts, beyond the " +
+                                                std::to_string(kRefusedSendersRemembered) + " remembered"
+                                          : "Command refused: sender not in CommandHosts";
+  diag::LogEntry({kCommandRefusedCode, 0,
+                  "[Function=Main.IdUDPServer1UDPRead][Version=" + diag::Globals.ProgramVersion + "][Message=" +
+                      message + "][Sender=" + platform::IpAddressText(sender) +
+                      "][Refused=" + std::to_string(note.refused) + "]",
+                  0});
 }
 
 }  // namespace kiosk

@@ -161,7 +161,9 @@ void TfrmMain::CreateComponents() {
   pnlSummary->hide();
 
   IdUDPServer1 = new PagerListener(
-      options_.pagerPort, [this](const std::string& data) { IdUDPServer1UDPRead(data); }, this);
+      options_.pagerPort,
+      [this](const std::string& data, const platform::IpAddress& sender) { IdUDPServer1UDPRead(data, sender); },
+      this);
 }
 
 void TfrmMain::FormCreate() {
@@ -181,6 +183,7 @@ void TfrmMain::FormCreate() {
   diag::Globals.Log.ProgramId = "VUDURE";
 
   if (!config::GetSettings()) AddMessage("Error loading RVUKiosk.XML", kWhite);
+  ReadStationSettings();
   pnlWebBrowser->setVisible(config::KioskSettings.BrowserVisible);
   random_.seed(static_cast<std::mt19937::result_type>(platform::CurrentClock().UnixMillis()));
 
@@ -219,6 +222,23 @@ void TfrmMain::ReportListenFailure() {
                   "[Function=Main.FormCreate][Version=" + diag::Globals.ProgramVersion + "][ClassName=ESocketError]" +
                       "[Message=" + error + "][Notes=UDPPort=" + std::to_string(options_.pagerPort) + "]",
                   0});
+}
+
+void TfrmMain::ReadStationSettings() {
+  if (options_.stationSettingsFile.empty()) return;
+  const config::StationSettingsResult read = config::ReadStationSettings(options_.stationSettingsFile);
+  StationSettings = read.settings;
+  const std::string function = "[Function=Main.FormCreate][Version=" + diag::Globals.ProgramVersion + "]";
+  for (const std::string& problem : read.problems)
+    diag::LogEntry({kStationSettingsProblemCode, 0,
+                    function + "[Message=" + problem + "][FileName=" + options_.stationSettingsFile + "]", 0});
+  if (const auto& hosts = StationSettings.commandHosts) {
+    std::string list;
+    for (const config::IpNetwork& network : *hosts)
+      list += (list.empty() ? "" : ",") + platform::IpAddressText(network.address) + "/" +
+              std::to_string(network.prefix);
+    diag::LogEntry({kCommandHostsCode, 0, function + "[CommandHosts=" + list + "]", 0});
+  }
 }
 
 void TfrmMain::FormActivate() { txtCaptureKeystrokes->setFocus(); }

@@ -24,6 +24,63 @@ DatagramView DecideDatagram(std::string_view text, const config::tKioskSettings&
   return view;
 }
 
+bool InNetwork(const platform::IpAddress& address, const config::IpNetwork& network) {
+  platform::IpAddress a = address;
+  const auto& b = a.bytes;
+  if (a.v6 && std::all_of(b.begin(), b.begin() + 10, [](std::uint8_t x) { return x == 0; }) && b[10] == 0xFF &&
+      b[11] == 0xFF)
+    a = platform::IpAddress::V4(b[12], b[13], b[14], b[15]);
+  if (a.v6 != network.address.v6) return false;
+  const int whole = network.prefix / 8;
+  if (!std::equal(a.bytes.begin(), a.bytes.begin() + whole, network.address.bytes.begin())) return false;
+  const int rest = network.prefix % 8;
+  if (rest == 0) return true;
+  const auto mask = static_cast<std::uint8_t>(0xFF << (8 - rest));
+  return (a.bytes[whole] & mask) == (network.address.bytes[whole] & mask);
+}
+
+bool CommandAllowed(const platform::IpAddress& sender, const std::optional<std::vector<config::IpNetwork>>& hosts) {
+  if (!hosts) return true;
+  return std::any_of(hosts->begin(), hosts->end(),
+                     [&sender](const config::IpNetwork& network) { return InNetwork(sender, network); });
+}
+
+RefusedCommandNote NoteRefusedCommand(RefusedCommands& memory, const platform::IpAddress& sender,
+                                      platform::TDateTime now) {
+  const auto due = [now](const RefusedSender& s) {
+    return now >= s.loggedAt + kRefusedCommandLogInterval || now < s.loggedAt;
+  };
+  const auto count = [now, &due](RefusedSender& s, bool first) {
+    ++s.refused;
+    if (!first && !due(s)) return RefusedCommandNote{};
+    const RefusedCommandNote note{true, false, s.refused};
+    s.loggedAt = now;
+    s.refused = 0;
+    return note;
+  };
+  auto& senders = memory.senders;
+  const auto known = std::find_if(senders.begin(), senders.end(),
+                                  [&sender](const RefusedSender& s) { return s.address == sender; });
+  if (known != senders.end()) return count(*known, false);
+  if (senders.size() >= kRefusedSendersRemembered) {
+    // A sender whose hour is over gives up its place; what it sent since its
+    // last line goes to the shared line.
+    const auto over = std::find_if(senders.begin(), senders.end(), due);
+    if (over != senders.end()) {
+      memory.others.refused += over->refused;
+      senders.erase(over);
+    }
+  }
+  if (senders.size() < kRefusedSendersRemembered) {
+    senders.push_back({sender, now, 0});
+    return count(senders.back(), true);
+  }
+  RefusedCommandNote note = count(memory.others, !memory.othersLogged);
+  memory.othersLogged = true;
+  note.others = note.log;
+  return note;
+}
+
 ParsedCommand ParseRemoteCommand(std::string_view text) {
   struct Entry {
     const char* text;

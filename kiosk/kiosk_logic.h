@@ -4,12 +4,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/kiosk_settings.h"
+#include "config/station_settings.h"
+#include "platform/ip_address.h"
 #include "platform/datetime.h"
 
 // The kiosk's decisions as plain functions: what a datagram shows and in which
@@ -80,6 +83,46 @@ struct ParsedCommand {
 // Compares the whole text with the command texts, exactly and case-sensitively
 // ("CMD:CAPCODE=" on its first 12 characters).
 ParsedCommand ParseRemoteCommand(std::string_view text);
+
+// A text that begins "CMD:" is a command, whether or not it is a known one.
+inline bool IsCommandText(std::string_view text) { return text.substr(0, 4) == "CMD:"; }
+
+// Whether an address lies in a network. An IPv4 address in IPv6 form
+// (::ffff:a.b.c.d, as a dual-stack socket reports IPv4 senders) counts as the
+// IPv4 address.
+bool InNetwork(const platform::IpAddress& address, const config::IpNetwork& network);
+// Whether a command from `sender` is taken: from every sender when the station
+// gives no list (the kiosk's design), else from the senders in it.
+bool CommandAllowed(const platform::IpAddress& sender, const std::optional<std::vector<config::IpNetwork>>& hosts);
+
+// Log codes of the station settings and of the refused commands.
+inline constexpr std::int32_t kStationSettingsProblemCode = 40000;
+inline constexpr std::int32_t kCommandRefusedCode = 40001;
+inline constexpr std::int32_t kCommandHostsCode = 60200;
+
+// A refused command is logged at most once an hour per sender; the senders are
+// remembered up to a bound, and those that find no room share one line an hour.
+inline constexpr std::size_t kRefusedSendersRemembered = 64;
+inline constexpr platform::TDateTime kRefusedCommandLogInterval = platform::kOneHour;
+struct RefusedSender {
+  platform::IpAddress address;
+  platform::TDateTime loggedAt = 0;
+  std::int64_t refused = 0;  // refused since its last line
+};
+struct RefusedCommands {
+  std::vector<RefusedSender> senders;  // at most kRefusedSendersRemembered
+  RefusedSender others;                // every sender that found no room, as one
+  bool othersLogged = false;
+};
+struct RefusedCommandNote {
+  bool log = false;          // write a line now
+  bool others = false;       // the line stands for the senders that found no room
+  std::int64_t refused = 0;  // refused since the last line, this one included
+};
+// Counts a refused command from `sender` at `now` and says whether to log it.
+// A clock set back counts as an hour passed.
+RefusedCommandNote NoteRefusedCommand(RefusedCommands& memory, const platform::IpAddress& sender,
+                                      platform::TDateTime now);
 
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <csignal>
 
+#include "config/station_settings.h"
 #include "kiosk/frm_main.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/qt/web_engine_view.h"
@@ -46,10 +47,16 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("RVU Kiosk"));
 
+  // The station settings file: the package's, unless RVUKIOSK_STATION_CONF
+  // names another (tests, the demo).
+  kiosk::KioskOptions options;
+  options.stationSettingsFile =
+      qEnvironmentVariable("RVUKIOSK_STATION_CONF", QString::fromUtf8(config::kStationSettingsFile)).toStdString();
+
   platform::QtMessageBoxes boxes;
   const std::unique_ptr<service::UnitService> unitService = service::MakeHttpUnitService();
   auto* window = new kiosk::TfrmMain(std::make_unique<platform::WebEngineBrowserView>(nullptr), boxes, *unitService,
-                                     [] { QCoreApplication::quit(); });
+                                     [] { QCoreApplication::quit(); }, options);
   kiosk::frmMain = window;
   window->FormCreate();
   window->show();

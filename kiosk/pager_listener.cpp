@@ -65,7 +65,8 @@ void PagerListener::Drain() {
   QElapsedTimer budget;
   budget.start();
   do {
-    const std::size_t taken = receiver_->ReadBatch([this](std::string_view d) { handler_(std::string(d)); });
+    const std::size_t taken = receiver_->ReadBatchFrom(
+        [this](std::string_view d, const platform::IpAddress& sender) { handler_(std::string(d), sender); });
     if (taken < kBatch) break;  // the socket was emptied (or an error the next round reports again)
   } while (budget.elapsed() < kDrainBudgetMs);
 }

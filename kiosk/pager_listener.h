@@ -12,14 +12,15 @@ class QSocketNotifier;
 
 namespace kiosk {
 
-// The pager port's listener. Datagrams are handed to the handler one at a time,
+// The pager port's listener. Datagrams are handed to the handler with their
+// sender's address one at a time,
 // whole and in arrival order, on the thread that owns the listener; longer ones
 // than 8192 bytes are dropped unseen. During a flood it hands control back to
 // the event loop every few milliseconds, so the clock and the screen keep going
 // while the rest waits, in order, in the socket's buffer.
 class PagerListener final : public QObject {
  public:
-  using Handler = std::function<void(const std::string& datagram)>;
+  using Handler = std::function<void(const std::string& datagram, const platform::IpAddress& sender)>;
 
   PagerListener(quint16 port, Handler handler, QObject* parent);
   ~PagerListener() override;

@@ -2,11 +2,14 @@
 
 #include <charconv>
 
-#include "pager-gateway/plain_file.h"
+#include "config/plain_file.h"
 
 namespace pagergw {
 
 namespace {
+
+using config::ForEachEntry;
+using config::Trim;
 
 // The first blank-separated word of s, which loses it and the blanks after it.
 std::string_view TakeWord(std::string_view& s) {

@@ -1,38 +1,12 @@
 #include "pager-gateway/settings.h"
 
 #include <algorithm>
-#include <charconv>
-#include <functional>
-#include <map>
 
-#include "pager-gateway/plain_file.h"
+#include "config/plain_file.h"
 
 namespace pagergw {
 
 namespace {
-
-// Words separated by blanks or commas.
-std::vector<std::string> Words(std::string_view s) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : std::string(s) + " ") {
-    if (c == ' ' || c == ',' || c == '\t') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  return words;
-}
-
-bool ReadInt(std::string_view s, int lo, int hi, int& out) {
-  int value = 0;
-  const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (ec != std::errc() || ptr != s.data() + s.size() || value < lo || value > hi) return false;
-  out = value;
-  return true;
-}
 
 const std::vector<std::string> kModes = {"POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"};
 
@@ -41,29 +15,18 @@ const std::vector<std::string> kModes = {"POCSAG512", "POCSAG1200", "POCSAG2400"
 SettingsResult ParseSettings(std::string_view text) {
   SettingsResult result;
   Settings& s = result.settings;
-  using Reader = std::function<std::string(std::string_view)>;  // gives the problem, or ""
-  auto text_ = [](std::string& field, bool mayBeEmpty) -> Reader {
-    return [&field, mayBeEmpty](std::string_view v) -> std::string {
-      if (v.empty() && !mayBeEmpty) return "needs a value";
-      field = std::string(v);
-      return "";
-    };
-  };
-  auto int_ = [](int& field, int lo, int hi) -> Reader {
-    return [&field, lo, hi](std::string_view v) -> std::string {
-      return ReadInt(v, lo, hi, field) ? "" : "needs a whole number from " + std::to_string(lo) + " to " +
-                                                   std::to_string(hi);
-    };
-  };
-  const std::map<std::string, Reader, std::less<>> readers = {
-      {"Input", text_(s.input, false)},
-      {"RtlFm", text_(s.rtlFm, false)},
-      {"MultimonNg", text_(s.multimonNg, false)},
-      {"Device", text_(s.device, false)},
-      {"Frequency", text_(s.frequency, false)},
-      {"Gain", text_(s.gain, false)},
-      {"PPM", int_(s.ppm, -1000, 1000)},
-      {"SampleRate", int_(s.sampleRate, 1000, 3200000)},
+  using config::IntSetting;
+  using config::TextSetting;
+  using config::Words;
+  const config::SettingReaders readers = {
+      {"Input", TextSetting(s.input, false)},
+      {"RtlFm", TextSetting(s.rtlFm, false)},
+      {"MultimonNg", TextSetting(s.multimonNg, false)},
+      {"Device", TextSetting(s.device, false)},
+      {"Frequency", TextSetting(s.frequency, false)},
+      {"Gain", TextSetting(s.gain, false)},
+      {"PPM", IntSetting(s.ppm, -1000, 1000)},
+      {"SampleRate", IntSetting(s.sampleRate, 1000, 3200000)},
       {"Modes",
        [&s](std::string_view v) -> std::string {
          std::vector<std::string> modes = Words(v);
@@ -79,32 +42,18 @@ SettingsResult ParseSettings(std::string_view text) {
          s.kiosks = Words(v);
          return "";
        }},
-      {"Broadcast", text_(s.broadcast, true)},
-      {"Port", int_(s.port, 1, 65535)},
-      {"DuplicateWindow", int_(s.duplicateWindowSeconds, 0, 86400)},
-      {"SilenceReport", int_(s.silenceReportSeconds, 1, 604800)},
-      {"SilenceRestart", int_(s.silenceRestartSeconds, 0, 604800)},
-      {"RestartPauseMin", int_(s.restartPauseMinSeconds, 1, 3600)},
-      {"RestartPauseMax", int_(s.restartPauseMaxSeconds, 1, 86400)},
-      {"CapcodeTable", text_(s.capcodeTable, false)},
-      {"SyslogServer", text_(s.syslogServer, true)},
+      {"Broadcast", TextSetting(s.broadcast, true)},
+      {"Port", IntSetting(s.port, 1, 65535)},
+      {"DuplicateWindow", IntSetting(s.duplicateWindowSeconds, 0, 86400)},
+      {"SilenceReport", IntSetting(s.silenceReportSeconds, 1, 604800)},
+      {"SilenceRestart", IntSetting(s.silenceRestartSeconds, 0, 604800)},
+      {"RestartPauseMin", IntSetting(s.restartPauseMinSeconds, 1, 3600)},
+      {"RestartPauseMax", IntSetting(s.restartPauseMaxSeconds, 1, 86400)},
+      {"CapcodeTable", TextSetting(s.capcodeTable, false)},
+      {"SyslogServer", TextSetting(s.syslogServer, true)},
   };
 
-  ForEachEntry(text, [&](std::string_view line, const std::string& where) {
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      result.problems.push_back(where + "no \"Name = value\"");
-      return;
-    }
-    const std::string_view name = Trim(line.substr(0, equals));
-    const auto reader = readers.find(name);
-    if (reader == readers.end()) {
-      result.problems.push_back(where + "unknown setting \"" + std::string(name) + "\"");
-      return;
-    }
-    if (std::string problem = reader->second(Trim(line.substr(equals + 1))); !problem.empty())
-      result.problems.push_back(where + std::string(name) + " " + problem);
-  });
+  config::ReadSettings(text, readers, result.problems);
   if (s.restartPauseMaxSeconds < s.restartPauseMinSeconds) {
     result.problems.push_back("RestartPauseMax is below RestartPauseMin; taken as equal");
     s.restartPauseMaxSeconds = s.restartPauseMinSeconds;

@@ -14,7 +14,12 @@
 namespace platform {
 
 DatagramReceiver::DatagramReceiver(int fd, std::size_t batch, std::size_t maxDatagramBytes)
-    : fd_(fd), maxBytes_(maxDatagramBytes), buffers_(batch * maxDatagramBytes), vectors_(batch), messages_(batch) {
+    : fd_(fd),
+      maxBytes_(maxDatagramBytes),
+      buffers_(batch * maxDatagramBytes),
+      vectors_(batch),
+      messages_(batch),
+      senders_(batch) {
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
   // The forced size needs privileges; the plain one is capped by the system's limit.
   const int size = kReceiveBufferBytes;
@@ -59,19 +64,26 @@ std::uint16_t DatagramReceiver::Port() const {
 }
 
 std::size_t DatagramReceiver::ReadBatch(const Take& take) {
+  return ReadBatchFrom([&take](std::string_view datagram, const IpAddress&) { take(datagram); });
+}
+
+std::size_t DatagramReceiver::ReadBatchFrom(const TakeFrom& take) {
   const std::size_t batch = messages_.size();
   for (std::size_t i = 0; i < batch; ++i) {
     vectors_[i] = {buffers_.data() + i * maxBytes_, maxBytes_};
     messages_[i] = {};
     messages_[i].msg_hdr.msg_iov = &vectors_[i];
     messages_[i].msg_hdr.msg_iovlen = 1;
+    messages_[i].msg_hdr.msg_name = &senders_[i];
+    messages_[i].msg_hdr.msg_namelen = sizeof senders_[i];
   }
   const int received = recvmmsg(fd_, messages_.data(), static_cast<unsigned>(batch), MSG_DONTWAIT, nullptr);
   if (received <= 0) return 0;
   for (int i = 0; i < received; ++i) {
     // Cut short by the buffer: longer than the longest accepted datagram.
     if (messages_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
-    take(std::string_view(static_cast<const char*>(vectors_[i].iov_base), messages_[i].msg_len));
+    take(std::string_view(static_cast<const char*>(vectors_[i].iov_base), messages_[i].msg_len),
+         IpAddressOf(reinterpret_cast<const sockaddr*>(&senders_[i])));
   }
   return static_cast<std::size_t>(received);
 }

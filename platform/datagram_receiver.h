@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ip_address.h"
+
 namespace platform {
 
 // Reads a bound UDP socket in batches: each call takes up to a batch of the
@@ -21,6 +23,7 @@ class DatagramReceiver {
   static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
   using Take = std::function<void(std::string_view datagram)>;
+  using TakeFrom = std::function<void(std::string_view datagram, const IpAddress& sender)>;
 
   // Takes over a bound datagram socket (and closes it at the end); makes it
   // non-blocking and enlarges its receive buffer.
@@ -48,6 +51,8 @@ class DatagramReceiver {
   // socket, dropped ones included, so that fewer than Batch() means the socket
   // was emptied; 0 when none waited (or on an error, which the next call meets again).
   std::size_t ReadBatch(const Take& take);
+  // The same, with each datagram's sender.
+  std::size_t ReadBatchFrom(const TakeFrom& take);
 
   // Whether a datagram waits, waiting up to timeoutMs for one.
   bool WaitReadable(int timeoutMs) const;
@@ -59,6 +64,7 @@ class DatagramReceiver {
   std::vector<char> buffers_;
   std::vector<iovec> vectors_;
   std::vector<mmsghdr> messages_;
+  std::vector<sockaddr_storage> senders_;
 };
 
 }  // namespace platform

@@ -82,7 +82,7 @@ class KioskTest : public ::testing::Test {
     browser = fake.get();
     unitService = MakeUnitService();
     window = std::make_unique<kiosk::TfrmMain>(std::move(fake), boxes, *unitService, [this] { ++terminations; },
-                                               kiosk::KioskOptions{0});
+                                               Options());
     kiosk::frmMain = window.get();
     BeforeFormCreate();
     window->FormCreate();
@@ -95,6 +95,8 @@ class KioskTest : public ::testing::Test {
     ResetGlobals();
   }
   virtual void BeforeFormCreate() {}
+  // The window's options: any free pager port, no station settings file.
+  virtual kiosk::KioskOptions Options() { return kiosk::KioskOptions{0}; }
   // The window's unit web service: the fake one, unless a fixture brings another.
   virtual std::unique_ptr<service::WebUnitService> MakeUnitService() {
     return std::make_unique<service::WebUnitService>(std::move(ownedTransport), transport->host(),

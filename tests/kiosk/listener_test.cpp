@@ -47,7 +47,8 @@ bool ProcessUntil(F done, int timeoutMs) {
 
 TEST(PagerListener, DatagramsUpTo8192BytesArriveWholeAndLongerOnesNot) {
   std::vector<std::string> received;
-  PagerListener listener(0, [&](const std::string& d) { received.push_back(d); }, nullptr);
+  PagerListener listener(
+      0, [&](const std::string& d, const platform::IpAddress&) { received.push_back(d); }, nullptr);
   ASSERT_TRUE(listener.Listening());
   Sender sender(listener.Port());
   std::string exact(8192, 'x');
@@ -72,7 +73,7 @@ TEST(PagerListener, RepeatedBurstsArriveWholeWhileTheEventLoopKeepsTurning) {
   int outOfOrder = 0;
   PagerListener listener(
       0,
-      [&](const std::string& d) {
+      [&](const std::string& d, const platform::IpAddress&) {
         if (std::stoi(d.substr(0, d.find(' '))) != handled.load()) ++outOfOrder;
         const auto until = std::chrono::steady_clock::now() + kHandlingTime;
         while (std::chrono::steady_clock::now() < until) {

@@ -1,7 +1,10 @@
 #include "platform/datagram_receiver.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -123,6 +126,85 @@ TEST(DatagramReceiver, ABoundPortCannotBeBoundAgain) {
     EXPECT_EQ(e.ClassName(), platform::kSocketError);
     EXPECT_NE(std::string(e.what()).find(std::to_string(first.Port())), std::string::npos) << e.what();
   }
+}
+
+// A datagram sent from a socket bound to `from` (an address of the loopback
+// device) to a port of `to`.
+void SendFrom(int family, const char* from, const char* to, std::uint16_t port, const std::string& data) {
+  const int fd = socket(family, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_storage local{}, remote{};
+  socklen_t length = 0;
+  if (family == AF_INET) {
+    auto& l = reinterpret_cast<sockaddr_in&>(local);
+    auto& r = reinterpret_cast<sockaddr_in&>(remote);
+    l.sin_family = r.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &l.sin_addr);
+    inet_pton(AF_INET, to, &r.sin_addr);
+    r.sin_port = htons(port);
+    length = sizeof(sockaddr_in);
+  } else {
+    auto& l = reinterpret_cast<sockaddr_in6&>(local);
+    auto& r = reinterpret_cast<sockaddr_in6&>(remote);
+    l.sin6_family = r.sin6_family = AF_INET6;
+    inet_pton(AF_INET6, from, &l.sin6_addr);
+    inet_pton(AF_INET6, to, &r.sin6_addr);
+    r.sin6_port = htons(port);
+    length = sizeof(sockaddr_in6);
+  }
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&local), length), 0) << from;
+  EXPECT_EQ(sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&remote), length),
+            static_cast<ssize_t>(data.size()));
+  close(fd);
+}
+
+std::vector<std::string> SendersOf(DatagramReceiver& receiver) {
+  std::vector<std::string> senders;
+  EXPECT_TRUE(receiver.WaitReadable(2000));
+  receiver.ReadBatchFrom([&](std::string_view d, const platform::IpAddress& sender) {
+    senders.push_back(std::string(d) + " " + platform::IpAddressText(sender));
+  });
+  return senders;
+}
+
+TEST(DatagramReceiver, EachDatagramComesWithItsSender) {
+  DatagramReceiver v4 = DatagramReceiver::BindIPv4(INADDR_ANY, 0, 8);
+  SendFrom(AF_INET, "127.0.0.1", "127.0.0.1", v4.Port(), "a");
+  SendFrom(AF_INET, "127.0.0.2", "127.0.0.1", v4.Port(), "b");
+  EXPECT_EQ(SendersOf(v4), (std::vector<std::string>{"a 127.0.0.1", "b 127.0.0.2"}));
+
+  // A dual-stack socket names an IPv4 sender in IPv6 form.
+  const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in6 any{};
+  any.sin6_family = AF_INET6;
+  any.sin6_addr = in6addr_any;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  DatagramReceiver v6(fd, 8);
+  SendFrom(AF_INET6, "::1", "::1", v6.Port(), "c");
+  SendFrom(AF_INET, "127.0.0.2", "127.0.0.1", v6.Port(), "d");
+  EXPECT_EQ(SendersOf(v6), (std::vector<std::string>{"c ::1", "d ::ffff:127.0.0.2"}));
+}
+
+TEST(IpAddress, TextBothWays) {
+  const struct {
+    const char* text;
+    const char* back;  // nullptr: no address
+  } cases[] = {
+      {"192.0.2.7", "192.0.2.7"}, {"0.0.0.0", "0.0.0.0"},       {"2001:DB8:0:0::1", "2001:db8::1"},
+      {"::1", "::1"},             {"::ffff:10.0.0.1", "::ffff:10.0.0.1"},
+      {"1.2.3", nullptr},         {"256.0.0.1", nullptr},       {"192.0.2.7/24", nullptr},
+      {" 192.0.2.7", nullptr},    {"kiosk-pc", nullptr},        {"", nullptr},
+      {"fe80::1%eth0", nullptr},  {"[::1]", nullptr},
+  };
+  for (const auto& c : cases) {
+    const auto address = platform::ParseIpAddress(c.text);
+    ASSERT_EQ(address.has_value(), c.back != nullptr) << c.text;
+    if (address) {
+      EXPECT_EQ(platform::IpAddressText(*address), c.back);
+    }
+  }
+  EXPECT_FALSE(platform::ParseIpAddress(std::string("127.0.0.1\0junk", 14)).has_value());
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#include "config/station_settings.h"
+
+#include <charconv>
+
+#include "config/plain_file.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+namespace config {
+
+namespace {
+
+bool IsV4Mapped(const platform::IpAddress& a) {
+  for (int i = 0; i < 10; ++i)
+    if (a.bytes[i] != 0) return false;
+  return a.v6 && a.bytes[10] == 0xFF && a.bytes[11] == 0xFF;
+}
+
+}  // namespace
+
+std::optional<IpNetwork> ParseIpNetwork(std::string_view text) {
+  const auto slash = text.find('/');
+  const auto address = platform::ParseIpAddress(text.substr(0, slash));
+  if (!address) return std::nullopt;
+  const int width = static_cast<int>(address->Size() * 8);
+  IpNetwork network{*address, width};
+  if (slash != std::string_view::npos) {
+    const std::string_view bits = text.substr(slash + 1);
+    int prefix = -1;
+    const auto [ptr, ec] = std::from_chars(bits.data(), bits.data() + bits.size(), prefix);
+    if (bits.empty() || bits.front() == '-' || ec != std::errc() || ptr != bits.data() + bits.size() || prefix > width)
+      return std::nullopt;
+    network.prefix = prefix;
+  }
+  if (IsV4Mapped(network.address) && network.prefix >= 96) {
+    network.address = platform::IpAddress::V4(network.address.bytes[12], network.address.bytes[13],
+                                              network.address.bytes[14], network.address.bytes[15]);
+    network.prefix -= 96;
+  }
+  return network;
+}
+
+std::vector<IpNetwork> LoopbackNetworks() { return {*ParseIpNetwork("127.0.0.0/8"), *ParseIpNetwork("::1")}; }
+
+StationSettingsResult ParseStationSettings(std::string_view text) {
+  StationSettingsResult result;
+  StationSettings& s = result.settings;
+  const SettingReaders readers = {
+      {"CommandHosts",
+       [&s](std::string_view value) -> std::string {
+         std::vector<IpNetwork> hosts;
+         std::string bad;
+         for (const std::string& word : Words(value)) {
+           if (const auto network = ParseIpNetwork(word))
+             hosts.push_back(*network);
+           else
+             bad += (bad.empty() ? "" : ", ") + ("\"" + word + "\"");
+         }
+         std::string problem;
+         if (!bad.empty()) problem = "left out " + bad + ": no address, or network in CIDR form";
+         if (hosts.empty()) {
+           hosts = LoopbackNetworks();
+           problem +=
+               std::string(problem.empty() ? "" : "; ") + "no usable entry: commands are taken from this machine only";
+         }
+         s.commandHosts = hosts;
+         return problem;
+       }},
+  };
+  ReadSettings(text, readers, result.problems);
+  return result;
+}
+
+StationSettingsResult ReadStationSettings(const std::string& path) {
+  if (!platform::FileExists(path)) return {};
+  try {
+    return ParseStationSettings(platform::ReadFile(path));
+  } catch (const std::exception& e) {
+    StationSettingsResult result;
+    result.settings.commandHosts = LoopbackNetworks();
+    result.problems.push_back(std::string("cannot be read (") + e.what() +
+                              "): commands are taken from this machine only");
+    return result;
+  }
+}
+
+}  // namespace config

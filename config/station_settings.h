@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ip_address.h"
+
+// The kiosk's station settings: what the station adds beyond the two XML
+// settings files, in a file of "Name = value" lines (the format of the pager
+// gateway's settings). Read once at start-up; the kiosk never writes it.
+namespace config {
+
+// Where the package installs the file.
+inline constexpr const char* kStationSettingsFile = "/etc/rvukiosk/station.conf";
+
+// An address and how many of its leading bits a sender must share with it.
+struct IpNetwork {
+  platform::IpAddress address;
+  int prefix = 32;
+  bool operator==(const IpNetwork&) const = default;
+};
+
+// "192.0.2.7", "192.168.10.0/24", "::1", "2001:db8::/32". An IPv4 address in
+// IPv6 form ("::ffff:192.0.2.7", prefix 96 or more) is taken as the IPv4 one.
+std::optional<IpNetwork> ParseIpNetwork(std::string_view text);
+
+// This machine's own addresses: 127.0.0.0/8 and ::1.
+std::vector<IpNetwork> LoopbackNetworks();
+
+struct StationSettings {
+  // The senders whose remote commands are taken; none given: every sender.
+  std::optional<std::vector<IpNetwork>> commandHosts;
+};
+
+struct StationSettingsResult {
+  StationSettings settings;
+  std::vector<std::string> problems;  // "line 3: ..." for each line or entry not taken
+};
+
+// Settings not named keep their defaults; an unknown name or a line that
+// cannot be used is reported and changes nothing. In CommandHosts a bad entry
+// is reported and left out; when none of its entries can be used, commands
+// are taken from this machine only (never from everyone).
+StationSettingsResult ParseStationSettings(std::string_view text);
+
+// Reads the file at `path`. No file: the defaults, no problem. A file that
+// exists but cannot be read is reported, and commands are taken from this
+// machine only, since what it limits cannot be known.
+StationSettingsResult ReadStationSettings(const std::string& path);
+
+}  // namespace config

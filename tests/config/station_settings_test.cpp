@@ -1,0 +1,82 @@
+#include "config/station_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using config::ParseStationSettings;
+
+std::string Text(const std::optional<std::vector<config::IpNetwork>>& hosts) {
+  if (!hosts) return "every sender";
+  std::string text;
+  for (const auto& n : *hosts)
+    text += (text.empty() ? "" : " ") + platform::IpAddressText(n.address) + "/" + std::to_string(n.prefix);
+  return text;
+}
+
+TEST(StationSettings, CommandHosts) {
+  struct Case {
+    const char* text;
+    std::string hosts;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"", "every sender", {}},
+      {"# CommandHosts = 127.0.0.1\n", "every sender", {}},
+      {"CommandHosts = 127.0.0.1", "127.0.0.1/32", {}},
+      {"CommandHosts = 127.0.0.1, 192.168.10.0/24, ::1\n", "127.0.0.1/32 192.168.10.0/24 ::1/128", {}},
+      {"CommandHosts = 10.0.0.1 10.0.0.2,,fd00::/8\n", "10.0.0.1/32 10.0.0.2/32 fd00::/8", {}},
+      {"CommandHosts = ::ffff:192.0.2.1\n", "192.0.2.1/32", {}},
+      {"CommandHosts = 0.0.0.0/0\n", "0.0.0.0/0", {}},
+      // A bad entry is left out; the rest of the list stands.
+      {"CommandHosts = 127.0.0.1, kiosk-pc, 192.168.10.0/33\n",
+       "127.0.0.1/32",
+       {"line 1: CommandHosts left out \"kiosk-pc\", \"192.168.10.0/33\": no address, or network in CIDR form"}},
+      {"CommandHosts = 10.0.0.1/-1 10.0.0.1/ 10.0.0.1/8x ::1/129 1.2.3 256.1.1.1 10.0.0.1/24/8 127.0.0.1\n",
+       "127.0.0.1/32",
+       {"line 1: CommandHosts left out \"10.0.0.1/-1\", \"10.0.0.1/\", \"10.0.0.1/8x\", \"::1/129\", \"1.2.3\", "
+        "\"256.1.1.1\", \"10.0.0.1/24/8\": no address, or network in CIDR form"}},
+      // Nothing usable: never everyone, only this machine.
+      {"CommandHosts = gateway.local\n",
+       "127.0.0.0/8 ::1/128",
+       {"line 1: CommandHosts left out \"gateway.local\": no address, or network in CIDR form; no usable entry: "
+        "commands are taken from this machine only"}},
+      {"CommandHosts =\n",
+       "127.0.0.0/8 ::1/128",
+       {"line 1: CommandHosts no usable entry: commands are taken from this machine only"}},
+      // An unknown name is reported with its line and changes nothing.
+      {"# station\nAlertSound = bell.wav\nCommandHosts = ::1\n", "::1/128", {"line 2: unknown setting \"AlertSound\""}},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseStationSettings(c.text);
+    EXPECT_EQ(Text(r.settings.commandHosts), c.hosts) << c.text;
+    EXPECT_EQ(r.problems, c.problems) << c.text;
+  }
+}
+
+TEST(StationSettings, File) {
+  testsupport::TempDir dir;
+  EXPECT_EQ(Text(config::ReadStationSettings(dir.File("station.conf")).settings.commandHosts), "every sender");
+  {
+    std::FILE* f = std::fopen(dir.File("station.conf").c_str(), "w");
+    std::fputs("CommandHosts = 127.0.0.1\n", f);
+    std::fclose(f);
+  }
+  const auto r = config::ReadStationSettings(dir.File("station.conf"));
+  EXPECT_EQ(Text(r.settings.commandHosts), "127.0.0.1/32");
+  EXPECT_TRUE(r.problems.empty());
+}
+
+TEST(StationSettings, ShippedFileIsEmptyAndTheGuidesLineLimitsToTheLocalGateway) {
+  const std::string shipped = KIOSK_SOURCE_DIR "/deploy/rvukiosk/station.conf";
+  ASSERT_TRUE(platform::FileExists(shipped));
+  EXPECT_NE(platform::ReadFile(shipped).find("\n# CommandHosts = 127.0.0.1\n"), std::string::npos);
+  const auto r = config::ReadStationSettings(shipped);
+  EXPECT_EQ(Text(r.settings.commandHosts), "every sender");
+  EXPECT_TRUE(r.problems.empty());
+  EXPECT_EQ(Text(ParseStationSettings("CommandHosts = 127.0.0.1\n").settings.commandHosts), "127.0.0.1/32");
+}
+
+}  // namespace
