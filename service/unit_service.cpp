@@ -13,7 +13,7 @@ namespace service {
 namespace {
 
 // Written once the web host is asked again, when requests were left out before.
-constexpr std::int32_t kLeftOutCode = 40000;
+constexpr std::int32_t kLeftOutCode = 40010;
 
 // Passes requests on and remembers whether one failed or was answered.
 class WatchingTransport final : public WebTransport {
