@@ -1,7 +1,10 @@
 // The kiosk window as a state machine: random sequences of the events it gets
-// (ticks, datagrams, keys, resizes, service answers, failing saves, renderer
-// crashes), with what the screen and the files must show checked after every
-// step. A failing sequence is shrunk and printed one event to a line.
+// (ticks, hours of them, datagrams from senders on and off the station's
+// command list, keys, resizes, service answers up to and past their bound,
+// failing saves, renderer crashes), with what the screen and the files must
+// show checked after every step: nothing from a sender off the list acts, no
+// log line or report exceeds its bound, a failure is reported at most once an
+// hour. A failing sequence is shrunk and printed one event to a line.
 //
 //   KIOSK_STATE_SEQUENCES  sequences per round (300)
 //   KIOSK_STATE_MINUTES    rounds go on until this many minutes have passed (one round)
@@ -26,6 +29,10 @@
 #include <sstream>
 
 #include "kiosk/message_list.h"
+#include "platform/ip_address.h"
+#include "service/incident.h"
+#include "service/rvu_srvc.h"
+#include "service/task_summary.h"
 #include "platform/clock.h"
 #include "tests/kiosk_state/station.h"
 
@@ -190,6 +197,10 @@ void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bo
   kiosk::TfrmMain& w = *st.window;
 
   RC_ASSERT(st.terminations == (e.terminated ? 1 : 0));
+
+  // The program's folder: no log line or report past its bound, and no
+  // failure reported again within the hour.
+  if (const std::string problem = st.CheckFolder(); !problem.empty()) RC_FAIL(problem);
 
   // The browser only ever goes to the unit web service's pages.
   const auto& navigations = st.browser->navigations;
@@ -373,6 +384,10 @@ struct Tick : Command {
       case 4:
         stepMs = *rc::gen::element<std::int64_t>(3600000, -3600000);  // the clock stepped an hour
         break;
+      case 5:  // hours of ticks a minute apart, with a poll every quarter of an hour
+        count = 60 * *rc::gen::inRange(1, 4);
+        stepMs = 60000;
+        break;
       default:
         stepMs = *rc::gen::inRange(900, 1101);
         break;
@@ -538,21 +553,33 @@ bool CapCodeOf(const std::string& text, std::int32_t& value) {
 
 struct Datagram : Command {
   std::string text;
+  // The sender: this machine and 10.1.2.3 are on the station's command list
+  // (when it has one), 192.0.2.7 is not.
+  platform::IpAddress sender = *rc::gen::element(platform::IpAddress::V4(127, 0, 0, 1),
+                                                 platform::IpAddress::V4(10, 1, 2, 3),
+                                                 platform::IpAddress::V4(192, 0, 2, 7));
   Datagram() : text(GenDatagram()) {}
+  bool Refused(const Expect& e) const {
+    return e.commandHostsListed && text.rfind("CMD:", 0) == 0 && sender == platform::IpAddress::V4(192, 0, 2, 7);
+  }
   void run(const Model&, Station& st) const override {
     ++eventsTried;
     Expect& e = st.expect;
     const Before before = Snapshot(st);
     const TDateTime now = Now();
     std::vector<Gained> gained;
-    const bool routeMap = !e.terminated && text == "CMD:SCREEN0";
-    if (!e.terminated) {
+    // A command from a sender not on the list does nothing at all.
+    const bool acts = !e.terminated && !Refused(e);
+    const bool routeMap = acts && text == "CMD:SCREEN0";
+    if (acts) {
       gained = PagerLines(text, e.settings, before.listHeight);
       if (Has(text, ":" + std::to_string(e.settings.CapCode) + "]")) e.screenSaverUntil = now + platform::kOneHour;
       Apply(text, e, now);
     }
-    st.window->IdUDPServer1UDPRead(text);
+    st.window->IdUDPServer1UDPRead(text, sender);
     CheckStep(st, before, gained, false, routeMap);
+    // Every datagram, a refused command too, is a sign of a live feed.
+    if (!e.terminated) RC_ASSERT(st.window->State.LastPacketTime == now);
   }
   // What the command, if it is one, changes.
   static void Apply(const std::string& t, Expect& e, TDateTime now) {
@@ -598,7 +625,9 @@ struct Datagram : Command {
       e.terminated = true;
     }
   }
-  void show(std::ostream& os) const override { os << "datagram " << Printable(text); }
+  void show(std::ostream& os) const override {
+    os << "datagram " << Printable(text) << " from " << platform::IpAddressText(sender);
+  }
 };
 
 // A key typed into the key box, with the quit box's answer scripted.
@@ -728,7 +757,7 @@ struct Serve : Command {
         value = *rc::gen::inRange(0, 3);  // fresh, old, no pager time
         break;
       case Fault:
-        value = *rc::gen::inRange(0, 4);  // refused, silent, HTTP 500, garbage
+        value = *rc::gen::inRange(0, 6);  // refused, silent, HTTP 500, garbage, at and past the answer bound
         path = *rc::gen::element<std::string>("/rvu/RVUSrvc.xml", "/rvu/rvuisapi.dll/GetZAVPagerXML",
                                               "/rvu/rvuisapi.dll/json");
         break;
@@ -763,9 +792,27 @@ struct Serve : Command {
         if (value == 1) st.transport->Silent(path);
         if (value == 2) st.transport->Answer(path, "Internal Server Error", 500);
         if (value == 3) st.transport->Answer(path, "\x01<<garbage>>{\"id\":P1,\"REC\":");
+        if (value >= 4) st.transport->Answer(path, BoundAnswer(path, value == 5));
         break;
     }
     CheckStep(st, before, {}, false);
+  }
+  // An answer of exactly the path's reader bound (or a byte past it): a
+  // number field, or a field without its end tag, that runs on with line
+  // breaks and quotes in it.
+  static std::string BoundAnswer(const std::string& path, bool past) {
+    const std::size_t bound = path == "/rvu/RVUSrvc.xml"                  ? service::kStatusFeedMaxAnswerBytes
+                              : path == "/rvu/rvuisapi.dll/GetZAVPagerXML" ? service::kIncidentMaxAnswerBytes
+                                                                           : service::kTaskSummaryMaxAnswerBytes;
+    const bool feed = path == "/rvu/RVUSrvc.xml";
+    const std::string head = feed ? "<xml><RVUSrvc><LEDDisplay><PageA>A</PageA></LEDDisplay><LastGRNMFSIncNo>" : "<Street>";
+    const std::string tail = feed ? "</LastGRNMFSIncNo></RVUSrvc></xml>" : "";
+    const std::size_t size = bound + (past ? 1 : 0);
+    std::string filler;
+    const std::string unit = "12\r\n\"x\x01";
+    while (filler.size() < size - head.size() - tail.size()) filler += unit;
+    filler.resize(size - head.size() - tail.size());
+    return head + filler + tail;
   }
   static std::string IncidentAnswer(int age) {
     std::string answer = ReadFixture();
@@ -787,7 +834,8 @@ struct Serve : Command {
     return text;
   }
   void show(std::ostream& os) const override {
-    static const char* const kFaults[] = {"refuses", "is silent", "answers HTTP 500", "answers garbage"};
+    static const char* const kFaults[] = {"refuses",         "is silent", "answers HTTP 500", "answers garbage",
+                                          "answers 1 MiB", "answers 1 MiB and a byte"};
     switch (what) {
       case PageA:
         os << "service: page A \"INCIDENT " << value << "\"";
@@ -837,6 +885,7 @@ struct Crash : Command {
 void Sequence() {
   ++sequencesTried;
   Station station;
+  if (*rc::gen::inRange(0, 2) == 0) station.ListCommandHosts();
   rc::state::check(Model{}, station,
                    rc::state::gen::execOneOfWithArgs<Tick, Tick, Tick, Datagram, Datagram, Datagram, Key, Key,
                                                      Resize, Serve, Serve, Saves, Crash>());

@@ -7,7 +7,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "config/station_settings.h"
 #include "diag/log.h"
+#include "diag/text.h"
 #include "kiosk/message_list.h"
 #include "platform/clock.h"
 #include "service/rvu_settings.h"
@@ -29,6 +31,7 @@ std::string Flag(bool value) { return value ? "True" : "False"; }
 Station::Station() {
   std::filesystem::create_symlink("/proc/self/exe", folders.dir.File("bin/rvukiosk"));
   ResetGlobals();
+  diag::Globals.Log.SyslogLevel = 7;  // every entry written, so that every line is checked
   auto view = std::make_unique<CrashingBrowser>();
   browser = view.get();
   unitService = std::make_unique<service::WebUnitService>(std::move(ownedTransport), transport->host(),
@@ -116,6 +119,79 @@ std::vector<std::string> Station::RequestPaths() const {
   std::vector<std::string> paths;
   for (const auto& r : transport->Requests()) paths.push_back(r.substr(0, r.find('?')));
   return paths;
+}
+
+void Station::ListCommandHosts() {
+  window->StationSettings.commandHosts =
+      std::vector<config::IpNetwork>{*config::ParseIpNetwork("127.0.0.1"), *config::ParseIpNetwork("10.0.0.0/8")};
+  expect.commandHostsListed = true;
+}
+
+namespace {
+
+// The largest a log line may be: its own fields, the text at its bound, the
+// quotes and CR LF.
+constexpr std::size_t kLogLineMax = 48 + diag::kLogTextMaxBytes + 3;
+constexpr std::uintmax_t kReportMax = 4096;
+constexpr platform::TDateTime kReportInterval = platform::kOneHour;
+constexpr platform::TDateTime kOneMillisecond = platform::kOneHour / 3600000;
+
+std::string Between(const std::string& text, const std::string& start, const std::string& end) {
+  const auto a = text.find(start);
+  if (a == std::string::npos) return "";
+  const auto b = text.find(end, a + start.size());
+  return text.substr(a + start.size(), b == std::string::npos ? std::string::npos : b - a - start.size());
+}
+
+}  // namespace
+
+std::string Station::CheckFolder() {
+  const std::string bin = folders.dir.File("bin");
+  for (const auto& entry : std::filesystem::directory_iterator(bin)) {
+    const std::string name = entry.path().filename();
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".CSV") {
+      std::uintmax_t& read = folder.logRead[name];
+      const std::uintmax_t size = entry.file_size();
+      if (size <= read) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      in.seekg(static_cast<std::streamoff>(read));
+      std::string added(size - read, '\0');
+      in.read(added.data(), static_cast<std::streamsize>(added.size()));
+      read = size;
+      size_t start = 0;
+      while (start < added.size()) {
+        size_t end = added.find("\r\n", start);
+        if (end == std::string::npos) end = added.size();
+        const std::string line = added.substr(start, end - start);
+        if (line.size() + 2 > kLogLineMax && folder.problem.empty())
+          folder.problem = name + ": a line of " + std::to_string(line.size() + 2) + " bytes";
+        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos && folder.problem.empty())
+          folder.problem = name + ": a line break or NUL inside a line: " + line.substr(0, 200);
+        start = end + 2;
+      }
+    } else if (name.rfind("EXCEPTION-", 0) == 0 && folder.reports.insert(name).second) {
+      if (entry.file_size() > kReportMax && folder.problem.empty())
+        folder.problem = name + ": a report of " + std::to_string(entry.file_size()) + " bytes";
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream text;
+      text << in.rdbuf();
+      const std::string report = text.str();
+      const std::string key = Between(report, "<Function>", "<") + "|" + Between(report, "<ClassName>", "<") + "|" +
+                              Between(report, "<Trace>", "<");
+      // The clock when it was written, from its name's 17 digits.
+      auto digits = [&name](size_t at, size_t n) { return std::stoi(name.substr(10 + at, n)); };
+      const platform::TDateTime written = platform::EncodeDateTime(
+          {digits(0, 4), digits(4, 2), digits(6, 2), digits(8, 2), digits(10, 2), digits(12, 2), digits(14, 3)});
+      const auto last = folder.lastReport.find(key);
+      // Due again an hour after the last one, or at once when the clock was set back.
+      const platform::TDateTime since = last == folder.lastReport.end() ? kReportInterval : written - last->second;
+      if (since >= 0 && since < kReportInterval - kOneMillisecond && folder.problem.empty())
+        folder.problem = name + ": reported again " + std::to_string(static_cast<long long>(since * 86400)) +
+                         " s after the last report of " + key;
+      folder.lastReport[key] = written;
+    }
+  }
+  return folder.problem;
 }
 
 void Station::MakeSavesFail(bool fail) {

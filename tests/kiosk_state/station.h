@@ -9,7 +9,9 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,16 @@ struct Expect {
   int pix = 0;                      // the pictures the feed offers
   bool feedAnswers = true;          // the feed answers with its record
   bool terminated = false;
+  bool commandHostsListed = false;  // the station takes commands only from its list
+};
+
+// What the program's folder holds, as far as the test has read it.
+struct FolderWatch {
+  std::map<std::string, std::uintmax_t> logRead;  // each daily log, read up to here
+  std::set<std::string> reports;                  // the error reports seen
+  // Each failure's (routine, class, step) newest report: the clock when it was seen.
+  std::map<std::string, platform::TDateTime> lastReport;
+  std::string problem;  // the first thing found out of bounds
 };
 
 class Station {
@@ -81,8 +93,16 @@ class Station {
   int terminations = 0;
   std::unique_ptr<kiosk::TfrmMain> window;
 
+  // Commands taken only from 127.0.0.1 and 10.0.0.0/8 from now on.
+  void ListCommandHosts();
+  // Reads what the step added to the daily logs and the new error reports:
+  // no line or report past its bound, and a failure reported at most once an
+  // hour while the clock moves on. Empty, or the first problem found.
+  std::string CheckFolder();
+
   std::string pageA, pageJ = "STATION READY";
   Expect expect;
+  FolderWatch folder;
 
  private:
   std::filesystem::path goneFolder_;
