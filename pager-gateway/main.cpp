@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
   };
   auto endOfInput = [&] {
     if (auto rest = splitter.Rest()) takeLines({*rest});
+    send(gateway.OnEndOfInput(MonoMs()));
   };
   auto pipelineDown = [&](const std::string& why) {
     const std::string how = pipeline.Stop();
@@ -274,7 +275,7 @@ int main(int argc, char** argv) {
       if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
         pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
     }
-    gateway.OnTick(now);
+    send(gateway.OnTick(now));
     if (gReload) {
       gReload = 0;
       bool ok = true;

@@ -14,6 +14,8 @@
 
 #include <filesystem>
 
+#include "pager-gateway/flex_parts.h"
+#include "tests/pager_gateway/fixtures.h"
 #include "tests/pager_gateway/gateway_process.h"
 #include "tests/support/process.h"
 
@@ -131,6 +133,42 @@ TEST(GatewayProgram, ReloadReadsTheCapcodeTableAgain) {
   decoded("POCSAG1200: Address:    4242  Function: 3  Alpha:   AFTER");
   EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)), std::vector<std::string>{"[SAAS:4242] AFTER"});
   EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
+}
+
+// The parts of a long FLEX message go out as one line; a part whose next one
+// does not come is sent by itself once the wait is over, and what is held when
+// the input ends is sent before the gateway ends.
+TEST(GatewayProgram, FlexPartsJoinedAndALonePartSentAfterTheWait) {
+  const auto parts = FixtureLines("flex-parts.txt");
+  TempDir dir;
+  UdpReceiver kiosk;
+  const std::string fifo = dir.File("decoder.fifo");
+  const std::string settings = WriteSettings(dir, kiosk.port(), "Input = " + fifo + "\n");
+  Process gateway({GATEWAY_PROGRAM, "--settings", settings}, {}, "", dir.File("journal.txt"));
+  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "started", 5000));
+  const auto written = std::chrono::steady_clock::now();
+  ASSERT_EQ(Shell("printf '%s\\n' " + Quote(parts[0]) + " " + Quote(parts[1]) + " " + Quote(parts[9]) + " > " +
+                  Quote(fifo)),
+            0);
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)),
+            std::vector<std::string>{"[RVU:1234567] RESCUE P1 VEHICLE ROLLOVER 14 OLD MILL RD QUARRY FLAT 1 PERSON "
+                                     "TRAPPED SAAS AND CFS RESPONDING MAP:VS 42 C7 TG 233"});
+  // It carries the time it was received, the wait ago.
+  const auto alone = ReceiveLines(kiosk, 1, 10000);
+  ASSERT_EQ(alone.size(), 1u);
+  EXPECT_EQ(alone[0].substr(8), " [RVU:1234567] RESCUE P1 ROAD CRASH PERSON TRAPPED 22 VENDA");
+  EXPECT_GE(std::chrono::steady_clock::now() - written, std::chrono::milliseconds(pagergw::FlexPartJoiner::kPartWaitMs));
+  EXPECT_TRUE(WaitForText(dir.File("journal.txt"),
+                          "<4>FLEX message to 1234567: no further part within 6 s; its 1 part sent", 1000));
+  EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
+
+  Process atEnd({"sh", "-c", "printf '%s\\n' " + Quote(parts[2]) + " | " + Quote(GATEWAY_PROGRAM) + " --settings " +
+                                 Quote(WriteSettings(dir, kiosk.port(), "Input = stdin\n"))},
+                {}, "", dir.File("journal-2.txt"));
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)),
+            std::vector<std::string>{"[CFS:451003] *CFSRES INC042 01/05/24 10:21 RESPOND GRASS FIRE, LARGE. 118 "
+                                     "KESTREL CREEK RD,"});
+  EXPECT_EQ(atEnd.WaitForExit(5000), 0);
 }
 
 // The recordings the parser's tests read are what the decoder of this machine prints.
