@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/feed_wire.h"
+
 namespace platform {
 
 // Reads a bound UDP socket in batches: each call takes up to a batch of the
@@ -16,7 +18,7 @@ namespace platform {
 // from the socket and dropped unseen.
 class DatagramReceiver {
  public:
-  static constexpr std::size_t kMaxDatagramBytes = 8192;
+  static constexpr std::size_t kMaxDatagramBytes = kFeedMaxDatagramBytes;
   // Asked of the socket for a burst that arrives while its reader is busy.
   static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
