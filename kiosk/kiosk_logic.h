@@ -14,6 +14,7 @@
 #include "config/station_settings.h"
 #include "platform/ip_address.h"
 #include "platform/datetime.h"
+#include "platform/feed_wire.h"
 
 // The kiosk's decisions as plain functions: what a datagram shows and in which
 // colour, which command a text is, where the parts of the window go, which
@@ -33,8 +34,8 @@ inline int RedOf(std::uint32_t colour) { return static_cast<int>(colour & 0xFF);
 inline int GreenOf(std::uint32_t colour) { return static_cast<int>((colour >> 8) & 0xFF); }
 inline int BlueOf(std::uint32_t colour) { return static_cast<int>((colour >> 16) & 0xFF); }
 
-inline constexpr int kPagerPort = 15167;
-inline constexpr std::size_t kMaxDatagramBytes = 8192;
+inline constexpr int kPagerPort = platform::kFeedPort;
+inline constexpr std::size_t kMaxDatagramBytes = platform::kFeedMaxDatagramBytes;
 
 // The start-up note of the pager port's receive buffer: what the socket got
 // (half what the kernel reports, which counts its bookkeeping twice) and what

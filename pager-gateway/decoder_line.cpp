@@ -16,6 +16,16 @@ void SkipBlanks(std::string_view& s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
 }
 
+// The item `index` (from 0) of a "/"-separated list; empty when there are fewer.
+std::string_view Item(std::string_view list, int index) {
+  for (; index > 0; --index) {
+    const auto slash = list.find('/');
+    if (slash == std::string_view::npos) return {};
+    list.remove_prefix(slash + 1);
+  }
+  return list.substr(0, list.find('/'));
+}
+
 std::optional<std::uint64_t> ConsumeNumber(std::string_view& s) {
   std::uint64_t value = 0;
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
@@ -56,9 +66,11 @@ std::optional<DecodedPage> ParsePocsag(std::string_view s) {
 // "FLEX|date time|baud/levels/frag/phase|cycle.frame|capcodes|ALN|text"
 std::optional<DecodedPage> ParseFlexAlpha(std::string_view s) {
   if (!ConsumePrefix(s, "FLEX|")) return std::nullopt;
+  std::string_view channel;  // "baud/levels/part/phase"
   for (int field = 0; field < 3; ++field) {
     const auto bar = s.find('|');
     if (bar == std::string_view::npos) return std::nullopt;
+    if (field == 1) channel = s.substr(0, bar);
     s.remove_prefix(bar + 1);
   }
   const auto bar = s.find('|');
@@ -69,6 +81,11 @@ std::optional<DecodedPage> ParseFlexAlpha(std::string_view s) {
   DecodedPage page;
   page.protocol = "FLEX";
   page.form = DecodedPage::Form::Alpha;
+  // The part flag is the third item of the channel; any other letter is read as a whole message.
+  if (const auto flag = Item(channel, 2); flag == "F")
+    page.part = DecodedPage::Part::More;
+  else if (flag == "C")
+    page.part = DecodedPage::Part::Last;
   while (!capcodes.empty()) {
     const auto capcode = ConsumeNumber(capcodes);
     if (!capcode || (!capcodes.empty() && capcodes.front() != ' ')) return std::nullopt;

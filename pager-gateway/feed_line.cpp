@@ -37,8 +37,8 @@ Datagram PrepareDatagram(std::string_view line) {
   Datagram d;
   d.bytes = std::string(line);
   if (StartsWithCommand(d.bytes)) d.bytes.insert(0, 1, ' ');
-  if (d.bytes.size() > kMaxDatagramBytes) {
-    d.bytes.resize(kMaxDatagramBytes);
+  if (d.bytes.size() > platform::kFeedMaxDatagramBytes) {
+    d.bytes.resize(platform::kFeedMaxDatagramBytes);
     d.cut = true;
   }
   return d;

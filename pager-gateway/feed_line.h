@@ -8,11 +8,9 @@
 
 #include "pager-gateway/capcode_table.h"
 #include "pager-gateway/decoder_line.h"
+#include "platform/feed_wire.h"
 
 namespace pagergw {
-
-// The kiosk takes at most this many bytes from one datagram.
-inline constexpr std::size_t kMaxDatagramBytes = 8192;
 
 struct TimeOfDay {
   int hour = 0, minute = 0, second = 0;
@@ -37,7 +35,7 @@ struct Datagram {
   bool cut = false;  // the line was longer than the kiosk takes
 };
 
-// What goes on the wire for a line: at most kMaxDatagramBytes bytes, and never
+// What goes on the wire for a line: at most platform::kFeedMaxDatagramBytes bytes, and never
 // a text beginning "CMD:".
 Datagram PrepareDatagram(std::string_view line);
 

@@ -32,20 +32,42 @@ Gateway::Gateway(CapcodeTable table, std::int64_t duplicateWindowMs, std::int64_
 
 std::vector<std::string> Gateway::OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs) {
   std::vector<std::string> out;
-  if (std::optional<DecodedPage> page = ParseDecoderLine(line))
-    Emit(*page, wall, nowMs, out);
-  else if (!line.empty())
-    report_(kDebug, "decoder: " + std::string(line));
+  std::optional<DecodedPage> page = ParseDecoderLine(line);
+  if (!page) {
+    if (!line.empty()) report_(kDebug, "decoder: " + std::string(line));
+    return out;
+  }
+  ++pagesDecoded_;
+  if (auto message = silence_.OnPage(nowMs)) report_(kNotice, *message);
+  EmitReady(flexParts_.Take(std::move(*page), wall, nowMs), nowMs, out);
   return out;
 }
 
-void Gateway::OnTick(std::int64_t nowMs) {
+std::vector<std::string> Gateway::OnTick(std::int64_t nowMs) {
   if (auto message = silence_.Check(nowMs)) report_(kWarning, *message);
+  std::vector<std::string> out;
+  EmitReady(flexParts_.Expire(nowMs), nowMs, out);
+  return out;
+}
+
+std::vector<std::string> Gateway::OnEndOfInput(std::int64_t nowMs) {
+  std::vector<std::string> out;
+  EmitReady(flexParts_.Flush(), nowMs, out);
+  return out;
+}
+
+void Gateway::EmitReady(std::vector<FlexPartJoiner::Ready> ready, std::int64_t nowMs, std::vector<std::string>& out) {
+  for (FlexPartJoiner::Ready& r : ready) {
+    if (!r.incomplete.empty()) {
+      std::string to;
+      for (std::uint64_t capcode : r.page.capcodes) to += (to.empty() ? "" : " ") + std::to_string(capcode);
+      report_(kWarning, "FLEX message to " + to + ": " + r.incomplete);
+    }
+    Emit(r.page, r.received, nowMs, out);
+  }
 }
 
 void Gateway::Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out) {
-  ++pagesDecoded_;
-  if (auto message = silence_.OnPage(nowMs)) report_(kNotice, *message);
   for (const FeedLine& line : MapPage(page, table_, wall)) {
     const std::string who = std::to_string(line.capcode) + (line.alias.empty() ? "" : " (" + line.alias + ")");
     if (duplicateWindowMs_ > 0 && !duplicates_.ShouldSend(line.capcode, line.pagerText, nowMs)) {

@@ -11,6 +11,7 @@
 #include "pager-gateway/decoder_line.h"
 #include "pager-gateway/dedup.h"
 #include "pager-gateway/feed_line.h"
+#include "pager-gateway/flex_parts.h"
 
 namespace pagergw {
 
@@ -35,9 +36,10 @@ class SilenceWatch {
   bool reported_ = false;
 };
 
-// From multimon-ng's output lines to the datagrams of the feed: parse, map
-// through the capcode table, drop duplicates, cut to the kiosk's size. No I/O: the caller passes the
-// times and sends what it is given.
+// From multimon-ng's output lines to the datagrams of the feed: parse, join
+// the parts of a long FLEX message, map through the capcode table, drop
+// duplicates, cut to the kiosk's size. No I/O: the caller passes the times and
+// sends what it is given.
 class Gateway {
  public:
   Gateway(CapcodeTable table, std::int64_t duplicateWindowMs, std::int64_t silenceReportMs, std::int64_t startMs,
@@ -48,19 +50,24 @@ class Gateway {
   // One output line without its line end, received at `wall` (local time of
   // day) and `nowMs`. Gives the datagrams to send now.
   std::vector<std::string> OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs);
-  // Time passing: reports a silence that has gone on too long.
-  void OnTick(std::int64_t nowMs);
+  // Time passing: reports a silence that has gone on too long; gives the
+  // datagrams of FLEX messages whose next part did not come in time.
+  std::vector<std::string> OnTick(std::int64_t nowMs);
+  // The end of the decoder's output: gives the datagrams of what is still held.
+  std::vector<std::string> OnEndOfInput(std::int64_t nowMs);
 
   std::int64_t SilentForMs(std::int64_t nowMs) const { return silence_.SilentForMs(nowMs); }
   std::uint64_t PagesDecoded() const { return pagesDecoded_; }
 
  private:
+  void EmitReady(std::vector<FlexPartJoiner::Ready> ready, std::int64_t nowMs, std::vector<std::string>& out);
   void Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out);
 
   CapcodeTable table_;
   std::int64_t duplicateWindowMs_;
   DuplicateFilter duplicates_;
   SilenceWatch silence_;
+  FlexPartJoiner flexParts_;
   ReportFn report_;
   std::uint64_t pagesDecoded_ = 0;
 };

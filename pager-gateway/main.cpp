@@ -21,9 +21,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <vector>
 
 #include "pager-gateway/gateway.h"
@@ -31,6 +29,8 @@
 #include "pager-gateway/report.h"
 #include "pager-gateway/sender.h"
 #include "pager-gateway/settings.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/watchdog.h"
 
 namespace {
@@ -67,12 +67,17 @@ TimeOfDay WallTime() {
   return {tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// A whole file; nothing when it cannot be read, with the system's reason
+// ("No such file or directory") taken from platform's "Cannot open PATH: reason".
+std::optional<std::string> ReadFile(const std::string& path, std::string& reason) {
+  try {
+    return platform::ReadFile(path);
+  } catch (const platform::Error& e) {
+    const std::string text = e.what(), before = path + ": ";
+    const auto at = text.find(before);
+    reason = at == std::string::npos ? text : text.substr(at + before.size());
+    return std::nullopt;
+  }
 }
 
 std::string Join(const std::vector<std::string>& words, const char* separator = " ") {
@@ -84,9 +89,10 @@ std::string Join(const std::vector<std::string>& words, const char* separator = 
 // The capcode table, with its problems reported; an unreadable file gives an
 // empty table, so every page goes out under the default agency.
 CapcodeTable LoadTable(const std::string& path, const ReportFn& report, bool& clean) {
-  const auto text = ReadFile(path);
+  std::string reason;
+  const auto text = ReadFile(path, reason);
   if (!text) {
-    report(kError, "cannot read the capcode table " + path + ": " + std::strerror(errno) +
+    report(kError, "cannot read the capcode table " + path + ": " + reason +
                        "; every capcode counts as unknown");
     clean = false;
     return {};
@@ -166,13 +172,14 @@ int main(int argc, char** argv) {
   }
 
   SettingsResult loaded;
-  const auto settingsText = ReadFile(settingsPath);
+  std::string unreadable;
+  const auto settingsText = ReadFile(settingsPath, unreadable);
   if (settingsText) loaded = ParseSettings(*settingsText);
   const Settings& settings = loaded.settings;
   Reporter reporter(settings.syslogServer);
   const ReportFn report = [&reporter](int severity, const std::string& message) { reporter.Report(severity, message); };
   bool clean = settingsText.has_value() && loaded.problems.empty();
-  if (!settingsText) report(kWarning, "cannot read " + settingsPath + ": " + std::strerror(errno) + "; using the defaults");
+  if (!settingsText) report(kWarning, "cannot read " + settingsPath + ": " + unreadable + "; using the defaults");
   for (const auto& problem : loaded.problems) report(kWarning, "settings " + settingsPath + " " + problem);
   bool tableClean = true;
   CapcodeTable table = LoadTable(settings.capcodeTable, report, tableClean);
@@ -215,6 +222,7 @@ int main(int argc, char** argv) {
   };
   auto endOfInput = [&] {
     if (auto rest = splitter.Rest()) takeLines({*rest});
+    send(gateway.OnEndOfInput(MonoMs()));
   };
   auto pipelineDown = [&](const std::string& why) {
     const std::string how = pipeline.Stop();
@@ -274,7 +282,7 @@ int main(int argc, char** argv) {
       if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
         pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
     }
-    gateway.OnTick(now);
+    send(gateway.OnTick(now));
     if (gReload) {
       gReload = 0;
       bool ok = true;

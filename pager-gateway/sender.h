@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pager-gateway/gateway.h"
+#include "platform/udp.h"
 
 namespace pagergw {
 
@@ -15,20 +16,15 @@ namespace pagergw {
 class FeedSender {
  public:
   FeedSender(std::vector<std::string> targets, int port, ReportFn report);
-  ~FeedSender();
-  FeedSender(const FeedSender&) = delete;
-  FeedSender& operator=(const FeedSender&) = delete;
 
   // The number of targets the datagram went to.
   int Send(const std::string& datagram);
 
  private:
-  bool SendTo(const std::string& host, const std::string& datagram, std::string& error);
-
   std::vector<std::string> targets_;
   int port_;
   ReportFn report_;
-  int fd4_ = -1, fd6_ = -1;
+  platform::DatagramSender sender_{true};
   std::map<std::string, bool> failing_;
 };
 

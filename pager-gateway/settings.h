@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/feed_wire.h"
+
 namespace pagergw {
 
 // The gateway's settings file: "Name = value" lines, "#" starts a comment.
@@ -26,7 +28,7 @@ struct Settings {
   // Where the feed goes.
   std::vector<std::string> kiosks = {"127.0.0.1"};  // host names or addresses, resolved at each send
   std::string broadcast;                            // a broadcast address, or empty
-  int port = 15167;
+  int port = platform::kFeedPort;
 
   int duplicateWindowSeconds = 60;
   int silenceReportSeconds = 600;    // no page decoded for this long is reported

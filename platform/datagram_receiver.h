@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/feed_wire.h"
 #include "platform/ip_address.h"
 
 namespace platform {
@@ -18,7 +19,7 @@ namespace platform {
 // from the socket and dropped unseen.
 class DatagramReceiver {
  public:
-  static constexpr std::size_t kMaxDatagramBytes = 8192;
+  static constexpr std::size_t kMaxDatagramBytes = kFeedMaxDatagramBytes;
   // Asked of the socket for a burst that arrives while its reader is busy.
   static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 

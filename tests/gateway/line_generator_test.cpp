@@ -109,7 +109,7 @@ TEST(LineGenerator, LinesAreSingleDatagramsTheKioskTakesAsPagerLines) {
   for (std::uint64_t seed = 0; seed < 20; ++seed) {
     for (const auto& line : Lines(seed * 7919 + 3, 500, settings, LocalTime{2031, 2, 28, 23, 59, 59})) {
       ASSERT_FALSE(line.empty());
-      EXPECT_LE(line.size(), gatewaysim::kMaxLineBytes);
+      EXPECT_LE(line.size(), platform::kFeedMaxDatagramBytes);
       EXPECT_NE(line.rfind("CMD:", 0), 0u) << line;
       for (unsigned char ch : line) ASSERT_TRUE(ch >= 0x20 && ch < 0x7f) << "byte " << int(ch) << " in " << line;
     }

@@ -74,6 +74,25 @@ TEST(DecoderLine, FlexLinesOfMultimonNg12) {
                });
 }
 
+TEST(DecoderLine, FlexPartFlags) {
+  using Part = DecodedPage::Part;
+  const struct {
+    const char* channel;
+    Part part;
+  } cases[] = {
+      {"1600/2/K/A", Part::Whole}, {"1600/2/F/A", Part::More}, {"3200/4/C/C", Part::Last},
+      {"1600/2/X/A", Part::Whole},  // a flag it does not know: taken as printed
+      {"1600/2", Part::Whole},      {"1600/2/F", Part::More},
+  };
+  for (const auto& c : cases) {
+    const std::string line = std::string("FLEX|2024-05-01 10:11:12|") + c.channel + "|05.012|001234567|ALN|TEXT";
+    const auto page = ParseDecoderLine(line);
+    ASSERT_TRUE(page.has_value()) << line;
+    EXPECT_EQ(page->part, c.part) << line;
+    EXPECT_EQ(page->text, "TEXT");
+  }
+}
+
 TEST(DecoderLine, LinesThatAreNoPage) {
   for (const auto& line : pagergwtest::FixtureLines("not-pages.txt"))
     EXPECT_FALSE(ParseDecoderLine(line).has_value()) << line;

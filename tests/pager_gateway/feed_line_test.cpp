@@ -62,7 +62,7 @@ TEST(FeedLine, OwnCapcodeMarkerOfTheKioskMatchesOnlyItsCapcode) {
 }
 
 TEST(FeedLine, DatagramNeverTooLongNorACommand) {
-  const std::string max(pagergw::kMaxDatagramBytes, 'x');
+  const std::string max(platform::kFeedMaxDatagramBytes, 'x');
   const struct {
     std::string line;
     std::string sent;
@@ -73,7 +73,7 @@ TEST(FeedLine, DatagramNeverTooLongNorACommand) {
       {max + "y", max, true},
       {max + std::string(10000, 'y'), max, true},
       {"CMD:TERMINATE", " CMD:TERMINATE", false},
-      {"CMD:" + max, " CMD:" + max.substr(0, pagergw::kMaxDatagramBytes - 5), true},
+      {"CMD:" + max, " CMD:" + max.substr(0, platform::kFeedMaxDatagramBytes - 5), true},
       {"", "", false},
   };
   for (const auto& c : cases) {

@@ -64,7 +64,7 @@ TEST(Gateway, CutLineIsReported) {
   const std::string line = "FLEX|2024-05-01 10:11:13|1600/2/K/A|05.013|001234567|ALN|" + std::string(9000, 'A');
   const auto sent = gateway.OnDecoderLine(line, kAt, 0);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].size(), pagergw::kMaxDatagramBytes);
+  EXPECT_EQ(sent[0].size(), platform::kFeedMaxDatagramBytes);
   EXPECT_EQ(reports.Up(pagergw::kWarning), std::vector<std::string>{"page to 1234567 cut from 9023 to 8192 bytes"});
 }
 

@@ -14,6 +14,8 @@
 
 #include <filesystem>
 
+#include "pager-gateway/flex_parts.h"
+#include "tests/pager_gateway/fixtures.h"
 #include "tests/pager_gateway/gateway_process.h"
 #include "tests/support/process.h"
 
@@ -55,6 +57,25 @@ const std::vector<std::string> kLines = {
     "[RVU:1234567]  CMD:TERMINATE",
 };
 
+// The gateway reading multimon-ng's output from its named pipe in `dir`, the feed to `port`.
+struct PipeGateway {
+  PipeGateway(const TempDir& dir, int port, const std::string& more = "")
+      : fifo(dir.File("decoder.fifo")),
+        journal(dir.File("journal.txt")),
+        process({GATEWAY_PROGRAM, "--settings", WriteSettings(dir, port, "Input = " + fifo + "\n" + more)}, {}, "",
+                journal) {}
+  bool Started() const { return WaitForText(journal, "started", 5000); }
+  // Writes decoder output lines into the pipe, as one write of multimon-ng's.
+  bool Write(const std::vector<std::string>& lines) const {
+    std::string args;
+    for (const auto& line : lines) args += " " + Quote(line);
+    return Shell("printf '%s\\n'" + args + " > " + Quote(fifo)) == 0;
+  }
+
+  std::string fifo, journal;
+  Process process;
+};
+
 TEST(RealDecoder, PagesAtEachRateWithNoiseBetweenThemReachTheKiosk) {
   for (int baud : {512, 1200, 2400}) {
     SCOPED_TRACE(baud);
@@ -80,19 +101,17 @@ TEST(RealDecoder, PagesAtEachRateWithNoiseBetweenThemReachTheKiosk) {
 TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   TempDir dir;
   UdpReceiver kiosk;
-  const std::string fifo = dir.File("decoder.fifo");
-  const std::string settings = WriteSettings(dir, kiosk.port(), "Input = " + fifo + "\nDuplicateWindow = 3\n");
-  Process gateway({GATEWAY_PROGRAM, "--settings", settings}, {}, "", dir.File("journal.txt"));
-  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "started", 5000));
+  PipeGateway gateway(dir, kiosk.port(), "DuplicateWindow = 3\n");
+  ASSERT_TRUE(gateway.Started());
   struct stat st {};
-  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  ASSERT_EQ(stat(gateway.fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the gateway makes the named pipe";
 
   auto transmit = [&](const std::string& name, const std::string& pages,
                       const std::string& how = "--baud 1200 --noise 1000 --seed 5") {
     const std::string audio = EncodeAudio(dir, name, pages, how);
     ASSERT_EQ(Shell(std::string(kMultimon) + " -q -t raw " + kAllModes + " " + Quote(audio) + " 2>/dev/null > " +
-                    Quote(fifo)),
+                    Quote(gateway.fifo)),
               0);
   };
   const auto start = std::chrono::steady_clock::now();
@@ -109,28 +128,55 @@ TEST(RealDecoder, DuplicatesWithinTheWindowAreSentOnceAndAgainAfterIt) {
   transmit("third", "A 1234567 3 STRUCTURE FIRE CHURCH ST\n");
   EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 100, 5000, 1000)),
             std::vector<std::string>{"[RVU:1234567] STRUCTURE FIRE CHURCH ST"});
-  EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
+  EXPECT_EQ(gateway.process.Stop(SIGTERM, 5000), 0);
 }
 
 TEST(GatewayProgram, ReloadReadsTheCapcodeTableAgain) {
   TempDir dir;
   UdpReceiver kiosk;
-  const std::string fifo = dir.File("decoder.fifo");
-  const std::string settings = WriteSettings(dir, kiosk.port(), "Input = " + fifo + "\n");
-  Process gateway({GATEWAY_PROGRAM, "--settings", settings}, {}, "", dir.File("journal.txt"));
-  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "started", 5000));
-  auto decoded = [&](const std::string& line) {
-    ASSERT_EQ(Shell("printf '%s\\n' " + Quote(line) + " > " + Quote(fifo)), 0);
-  };
-  decoded("POCSAG1200: Address:    4242  Function: 3  Alpha:   BEFORE");
+  PipeGateway gateway(dir, kiosk.port());
+  ASSERT_TRUE(gateway.Started());
+  ASSERT_TRUE(gateway.Write({"POCSAG1200: Address:    4242  Function: 3  Alpha:   BEFORE"}));
   EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)), std::vector<std::string>{"[Unknown:4242] BEFORE"});
   testsupport::WriteWholeFile(dir.File("capcodes.conf"), std::string(kTable) + "4242 SAAS\n");
-  Process reload({GATEWAY_PROGRAM, "--reload", std::to_string(gateway.pid())}, {}, "", "");
+  Process reload({GATEWAY_PROGRAM, "--reload", std::to_string(gateway.process.pid())}, {}, "", "");
   EXPECT_EQ(reload.WaitForExit(5000), 0);
-  ASSERT_TRUE(WaitForText(dir.File("journal.txt"), "4 capcodes", 5000));
-  decoded("POCSAG1200: Address:    4242  Function: 3  Alpha:   AFTER");
+  ASSERT_TRUE(WaitForText(gateway.journal, "4 capcodes", 5000));
+  ASSERT_TRUE(gateway.Write({"POCSAG1200: Address:    4242  Function: 3  Alpha:   AFTER"}));
   EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)), std::vector<std::string>{"[SAAS:4242] AFTER"});
-  EXPECT_EQ(gateway.Stop(SIGTERM, 5000), 0);
+  EXPECT_EQ(gateway.process.Stop(SIGTERM, 5000), 0);
+}
+
+// The parts of a long FLEX message go out as one line; a part whose next one
+// does not come is sent by itself once the wait is over, and what is held when
+// the input ends is sent before the gateway ends.
+TEST(GatewayProgram, FlexPartsJoinedAndALonePartSentAfterTheWait) {
+  const auto parts = FixtureLines("flex-parts.txt");
+  TempDir dir;
+  UdpReceiver kiosk;
+  PipeGateway gateway(dir, kiosk.port());
+  ASSERT_TRUE(gateway.Started());
+  const auto written = std::chrono::steady_clock::now();
+  ASSERT_TRUE(gateway.Write({parts[0], parts[1], parts[9]}));
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)),
+            std::vector<std::string>{"[RVU:1234567] RESCUE P1 VEHICLE ROLLOVER 14 OLD MILL RD QUARRY FLAT 1 PERSON "
+                                     "TRAPPED SAAS AND CFS RESPONDING MAP:VS 42 C7 TG 233"});
+  // It carries the time it was received, the wait ago.
+  const auto alone = ReceiveLines(kiosk, 1, 10000);
+  ASSERT_EQ(alone.size(), 1u);
+  EXPECT_EQ(alone[0].substr(8), " [RVU:1234567] RESCUE P1 ROAD CRASH PERSON TRAPPED 22 VENDA");
+  EXPECT_GE(std::chrono::steady_clock::now() - written, std::chrono::milliseconds(pagergw::FlexPartJoiner::kPartWaitMs));
+  EXPECT_TRUE(
+      WaitForText(gateway.journal, "<4>FLEX message to 1234567: no further part within 6 s; its 1 part sent", 1000));
+  EXPECT_EQ(gateway.process.Stop(SIGTERM, 5000), 0);
+
+  Process atEnd({"sh", "-c", "printf '%s\\n' " + Quote(parts[2]) + " | " + Quote(GATEWAY_PROGRAM) + " --settings " +
+                                 Quote(WriteSettings(dir, kiosk.port(), "Input = stdin\n"))},
+                {}, "", dir.File("journal-2.txt"));
+  EXPECT_EQ(WithoutTimes(ReceiveLines(kiosk, 1, 5000)),
+            std::vector<std::string>{"[CFS:451003] *CFSRES INC042 01/05/24 10:21 RESPOND GRASS FIRE, LARGE. 118 "
+                                     "KESTREL CREEK RD,"});
+  EXPECT_EQ(atEnd.WaitForExit(5000), 0);
 }
 
 // The recordings the parser's tests read are what the decoder of this machine prints.

@@ -229,7 +229,7 @@ std::string GenerateLine(std::uint64_t seed, std::uint64_t index, const Generato
   }
   // Gateways put the receive time in front of some lines; heartbeats carry it already.
   if (line.rfind("[MSC:HEARTBEAT]", 0) != 0 && r.Chance(0.5)) line = Clock(when, true) + " " + line;
-  if (line.size() > kMaxLineBytes) line.resize(kMaxLineBytes);
+  if (line.size() > platform::kFeedMaxDatagramBytes) line.resize(platform::kFeedMaxDatagramBytes);
   return line;
 }
 

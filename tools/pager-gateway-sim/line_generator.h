@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace gatewaysim {
+#include "platform/feed_wire.h"
 
-// The kiosk takes at most this many bytes from one datagram.
-inline constexpr std::size_t kMaxLineBytes = 8192;
+namespace gatewaysim {
 
 // Wall-clock fields stamped into a line (times, dates of incidents).
 struct LocalTime {
@@ -30,7 +29,7 @@ std::string OwnPageMarker(const std::string& capcode);
 // The line number `index` of the stream for `seed`. The same arguments always
 // give the same line. Lines carry every agency tag and heartbeats, are printable
 // ASCII without line breaks, never start with "CMD:" and never exceed
-// kMaxLineBytes. A line contains OwnPageMarker(capcode) exactly when it is a page
+// platform::kFeedMaxDatagramBytes. A line contains OwnPageMarker(capcode) exactly when it is a page
 // to the own capcode, which happens for about `ownShare` of the lines.
 std::string GenerateLine(std::uint64_t seed, std::uint64_t index, const GeneratorSettings& settings,
                          const LocalTime& when);

@@ -114,7 +114,9 @@ std::string UsageText(const std::string& program) {
          " [options]\n"
          "Sends simulated pager lines as UDP datagrams, one line per datagram.\n"
          "  --host H        destination host (default 127.0.0.1)\n"
-         "  --port P        destination port (default 15167)\n"
+         "  --port P        destination port (default " +
+         std::to_string(platform::kFeedPort) +
+         ")\n"
          "  --rate N        lines per second, fractions allowed (default 1)\n"
          "  --count N       stop after N lines (default: no limit)\n"
          "  --duration S    stop after S seconds (default: no limit)\n"

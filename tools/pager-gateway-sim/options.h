@@ -6,13 +6,14 @@
 #include <variant>
 #include <vector>
 
+#include "platform/feed_wire.h"
 #include "tools/pager-gateway-sim/line_generator.h"
 
 namespace gatewaysim {
 
 struct Options {
   std::string host = "127.0.0.1";
-  int port = 15167;
+  int port = platform::kFeedPort;
   double rate = 1.0;                      // lines per second
   std::optional<std::uint64_t> count;     // stop after this many lines
   std::optional<double> duration;         // stop after this many seconds

@@ -1,53 +1,37 @@
 #include "tools/pager-gateway-sim/sender.h"
 
-#include <netdb.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <thread>
 
 namespace gatewaysim {
 
-UdpSender::UdpSender(const std::string& host, int port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  if (int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
-    throw std::runtime_error("cannot resolve " + host + ": " + gai_strerror(rc));
+namespace {
 
-  const addrinfo* chosen = found;
-  for (const addrinfo* a = found; a != nullptr; a = a->ai_next)
-    if (a->ai_family == AF_INET) {
-      chosen = a;
-      break;
-    }
-  fd_ = socket(chosen->ai_family, chosen->ai_socktype, chosen->ai_protocol);
-  int error = errno;
-  if (fd_ >= 0) {
-    std::memcpy(&address_, chosen->ai_addr, chosen->ai_addrlen);
-    addressLength_ = chosen->ai_addrlen;
+[[noreturn]] void Throw(const std::string& host, const platform::DatagramSender::Failure& failure) {
+  using Failure = platform::DatagramSender::Failure;
+  switch (failure.kind) {
+    case Failure::kResolve:
+      throw std::runtime_error("cannot resolve " + host + ": " + failure.reason);
+    case Failure::kPartial:
+      throw std::runtime_error("datagram sent only in part");
+    default:
+      throw std::runtime_error("cannot send: " + failure.reason);
   }
-  freeaddrinfo(found);
-  if (fd_ < 0) throw std::runtime_error(std::string("cannot open a UDP socket: ") + std::strerror(error));
 }
 
-UdpSender::~UdpSender() {
-  if (fd_ >= 0) close(fd_);
+}  // namespace
+
+UdpSender::UdpSender(std::string host, int port) : host_(std::move(host)), port_(port) {
+  if (const auto failure = sender_.Check(host_, port_)) Throw(host_, *failure);
 }
 
 void UdpSender::Send(std::string_view data) {
-  // Unconnected sendto: a kiosk that is not running yet must not turn later
+  // Unconnected sends: a kiosk that is not running yet must not turn later
   // sends into "connection refused".
-  ssize_t n = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&address_), addressLength_);
-  if (n < 0) throw std::runtime_error(std::string("cannot send: ") + std::strerror(errno));
-  if (static_cast<std::size_t>(n) != data.size()) throw std::runtime_error("datagram sent only in part");
+  if (const auto failure = sender_.Send(host_, port_, data)) Throw(host_, *failure);
 }
 
 namespace {

@@ -1,33 +1,29 @@
 #pragma once
 
-#include <sys/socket.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform/udp.h"
 #include "tools/pager-gateway-sim/options.h"
 
 namespace gatewaysim {
 
-// A plain UDP socket aimed at host:port. The host is resolved once with
-// getaddrinfo; an IPv4 address is preferred because the kiosk listens on IPv4.
-// Throws std::runtime_error when the host cannot be resolved or no socket opens.
+// Sends to host:port, resolving the host at each send (an IPv4 address is
+// preferred because the kiosk listens on IPv4). Throws std::runtime_error when
+// the host cannot be resolved at the start.
 class UdpSender {
  public:
-  UdpSender(const std::string& host, int port);
-  ~UdpSender();
-  UdpSender(const UdpSender&) = delete;
-  UdpSender& operator=(const UdpSender&) = delete;
+  UdpSender(std::string host, int port);
 
-  // Sends data as one datagram; throws std::runtime_error when the OS refuses it.
+  // Sends data as one datagram; throws std::runtime_error when it cannot.
   void Send(std::string_view data);
 
  private:
-  int fd_ = -1;
-  sockaddr_storage address_{};
-  socklen_t addressLength_ = 0;
+  std::string host_;
+  int port_;
+  platform::DatagramSender sender_;
 };
 
 // Generates lines from options.seed and hands each to emit at the absolute
