@@ -89,6 +89,9 @@ void TfrmMain::CreateComponents() {
 
   Timer = new QTimer(this);
   Timer->setInterval(1000);
+  // The clock shows seconds: a coarse timer may come up to 5 % (50 ms) late
+  // by design, on top of whatever holds the thread.
+  Timer->setTimerType(Qt::PreciseTimer);
   connect(Timer, &QTimer::timeout, this, [this] {
     try {
       TimerTimer();
