@@ -12,7 +12,11 @@
 //                            the same runs on the web-stack display of
 //                            bench/webstack too, compared with the kiosk's
 //   KIOSK_BENCH_QUICK=1      short runs
+//   FEED_BENCH_STALL_MS=N    prints the UI thread's stack when one event holds it N ms
+#include <execinfo.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +26,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -210,12 +216,14 @@ class TimedApplication final : public QApplication {
     }
     const std::int64_t start = MonotonicNs();
     if (lastEndNs_ != 0) longest_.gapMs = std::max(longest_.gapMs, static_cast<double>(start - lastEndNs_) / 1e6);
+    eventStartNs_.store(start, std::memory_order_relaxed);
     const int type = event->type();
     const char* cls = receiver != nullptr ? receiver->metaObject()->className() : "?";
     ++depth_;
     const bool handled = QApplication::notify(receiver, event);
     --depth_;
     const std::int64_t end = MonotonicNs();
+    eventStartNs_.store(0, std::memory_order_relaxed);
     const double ms = static_cast<double>(end - start) / 1e6;
     if (ms > longest_.eventMs) {
       longest_.eventMs = ms;
@@ -223,6 +231,35 @@ class TimedApplication final : public QApplication {
     }
     lastEndNs_ = end;
     return handled;
+  }
+
+  // With FEED_BENCH_STALL_MS set: a thread of its own prints the UI thread's
+  // stack to standard error whenever one event has held it that long, once
+  // per event, so that a late tick can be traced to the code that held it.
+  void WatchStalls() {
+    const char* limit = std::getenv("FEED_BENCH_STALL_MS");
+    if (limit == nullptr || std::atoi(limit) <= 0) return;
+    const std::int64_t limitNs = std::atoll(limit) * 1'000'000;
+    uiThread_ = pthread_self();
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+      void* frames[64];
+      const int n = backtrace(frames, 64);
+      backtrace_symbols_fd(frames, n, 2);
+    };
+    sigaction(SIGUSR2, &action, nullptr);
+    std::thread([this, limitNs] {
+      std::int64_t reported = 0;
+      for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::int64_t start = eventStartNs_.load(std::memory_order_relaxed);
+        if (start == 0 || start == reported || MonotonicNs() - start < limitNs) continue;
+        reported = start;
+        std::fprintf(stderr, "feed_bench: the UI thread has been in one event for %.0f ms:\n",
+                     static_cast<double>(MonotonicNs() - start) / 1e6);
+        pthread_kill(uiThread_, SIGUSR2);
+      }
+    }).detach();
   }
 
   // What the thread did since the last call.
@@ -236,6 +273,8 @@ class TimedApplication final : public QApplication {
   int depth_ = 0;
   std::int64_t lastEndNs_ = 0;
   Longest longest_;
+  std::atomic<std::int64_t> eventStartNs_{0};
+  pthread_t uiThread_{};
 };
 
 // What one run of the kiosk, the bare loop or the web-stack display gave.
@@ -686,6 +725,7 @@ int main(int argc, char** argv) {
 
   if (webEngine) platform::UseSoftwareSceneRenderer();  // as the kiosk program does
   TimedApplication app(argc, argv);
+  app.WatchStalls();
   Workspace workspace;
   NoBoxes boxes;
   std::unique_ptr<platform::BrowserView> browser;
