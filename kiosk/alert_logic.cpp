@@ -75,13 +75,13 @@ AlertDecision DecideAlert(AlertMemory& memory, std::string_view text, const Data
   return AlertDecision::Start;
 }
 
-ProblemNote NoteProblem(ProblemThrottle& throttle, platform::TDateTime now) {
+ProblemNote NoteProblems(ProblemThrottle& throttle, platform::TDateTime now, std::int64_t count) {
   const std::int64_t since = MillisBetween(throttle.loggedAt, now);
   if (throttle.logged && since >= 0 && since < MillisBetween(0, kAlertProblemLogInterval)) {
-    ++throttle.heldBack;
+    throttle.heldBack += count;
     return {};
   }
-  const ProblemNote note{true, throttle.heldBack};
+  const ProblemNote note{true, throttle.heldBack + count};
   throttle = {true, now, 0};
   return note;
 }

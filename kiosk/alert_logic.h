@@ -63,7 +63,7 @@ AlertDecision DecideAlert(AlertMemory& memory, std::string_view text, const Data
                           std::int32_t capCode, std::size_t pending, platform::TDateTime now);
 
 // A problem that repeats is logged at most once per kAlertProblemLogInterval,
-// with how many were held back since the line before.
+// with how many there were since the line before.
 struct ProblemThrottle {
   bool logged = false;
   platform::TDateTime loggedAt = 0;
@@ -71,10 +71,10 @@ struct ProblemThrottle {
 };
 struct ProblemNote {
   bool log = false;
-  std::int64_t heldBack = 0;  // held back before this one
+  std::int64_t count = 0;  // when logged: these and those held back since the last line
 };
-// A clock set back counts as the interval passed.
-ProblemNote NoteProblem(ProblemThrottle& throttle, platform::TDateTime now);
+// Notes `count` problems found at `now`. A clock set back counts as the interval passed.
+ProblemNote NoteProblems(ProblemThrottle& throttle, platform::TDateTime now, std::int64_t count);
 
 // What the screen's power should become: on for a page to the own capcode
 // and whenever the kiosk wakes; standby when it goes dark, if the station

@@ -145,13 +145,15 @@ TEST(PronunciationTable, TheShippedTableReadsCleanly) {
 
 TEST(AlertProblems, LoggedOnceAnHourWithWhatWasHeldBack) {
   ProblemThrottle throttle;
-  EXPECT_TRUE(NoteProblem(throttle, kNoon).log);
-  EXPECT_FALSE(NoteProblem(throttle, kNoon + 60 * kSecond).log);
-  EXPECT_FALSE(NoteProblem(throttle, kNoon + kAlertProblemLogInterval - kSecond).log);
-  const ProblemNote next = NoteProblem(throttle, kNoon + kAlertProblemLogInterval);
+  const ProblemNote first = NoteProblems(throttle, kNoon, 2);
+  EXPECT_TRUE(first.log);
+  EXPECT_EQ(first.count, 2);
+  EXPECT_FALSE(NoteProblems(throttle, kNoon + 60 * kSecond, 1).log);
+  EXPECT_FALSE(NoteProblems(throttle, kNoon + kAlertProblemLogInterval - kSecond, 3).log);
+  const ProblemNote next = NoteProblems(throttle, kNoon + kAlertProblemLogInterval, 1);
   EXPECT_TRUE(next.log);
-  EXPECT_EQ(next.heldBack, 2);
-  EXPECT_TRUE(NoteProblem(throttle, kNoon).log);  // the clock set back
+  EXPECT_EQ(next.count, 5);
+  EXPECT_TRUE(NoteProblems(throttle, kNoon, 1).log);  // the clock set back
 }
 
 TEST(AlertScreenPower, OnForOwnPagesAndWakingStandbyOnlyIfWanted) {
