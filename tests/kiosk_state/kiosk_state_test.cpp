@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <deque>
@@ -190,6 +191,10 @@ void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bo
   kiosk::TfrmMain& w = *st.window;
 
   RC_ASSERT(st.terminations == (e.terminated ? 1 : 0));
+  // Every own page that is no repeat within the minute started exactly one
+  // alert, in arrival order, and nothing else started one.
+  RC_ASSERT(st.sound != nullptr);
+  RC_ASSERT(st.sound->played == e.alerts);
 
   // The browser only ever goes to the unit web service's pages.
   const auto& navigations = st.browser->navigations;
@@ -536,6 +541,24 @@ bool CapCodeOf(const std::string& text, std::int32_t& value) {
   return true;
 }
 
+// The alert a datagram starts, by the rule: a page to the own capcode that is
+// no command, unless the same page sounded within the last 60 s (to the
+// millisecond); the pages of the last minute are remembered up to the bound.
+void ExpectAlert(const std::string& text, Expect& e, TDateTime now) {
+  if (!Has(text, ":" + std::to_string(e.settings.CapCode) + "]") || text.rfind("CMD:", 0) == 0) return;
+  auto& pages = e.alertPages;
+  std::erase_if(pages, [now](const auto& page) {
+    const long long ms = std::llround((now - page.second) * 86400000.0);
+    return ms < 0 || ms > 60000;
+  });
+  const std::string page = kiosk::PageSpeechText(text, e.settings.CapCode);
+  for (const auto& [seen, at] : pages)
+    if (seen == page) return;
+  if (pages.size() >= kiosk::kAlertPagesRemembered) pages.pop_front();
+  pages.emplace_back(page, now);
+  e.alerts.push_back(page);
+}
+
 struct Datagram : Command {
   std::string text;
   Datagram() : text(GenDatagram()) {}
@@ -549,6 +572,7 @@ struct Datagram : Command {
     if (!e.terminated) {
       gained = PagerLines(text, e.settings, before.listHeight);
       if (Has(text, ":" + std::to_string(e.settings.CapCode) + "]")) e.screenSaverUntil = now + platform::kOneHour;
+      ExpectAlert(text, e, now);
       Apply(text, e, now);
     }
     st.window->IdUDPServer1UDPRead(text);
