@@ -21,6 +21,8 @@ install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.tmpfiles DESTINATION usr/lib/tmpfiles
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk.sysctl DESTINATION usr/lib/sysctl.d RENAME 60-rvukiosk.conf)
 # The kiosk's station settings (a conffile, shipped with every setting at its default).
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/station.conf DESTINATION etc/rvukiosk)
+# The alert's pronunciation table (a conffile the station edits).
+install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/pronunciation.conf DESTINATION etc/rvukiosk)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
@@ -69,10 +71,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # or opens by name is listed here (cage fails to start without Xwayland; its
 # seat comes from seatd, whose package enables and starts its service).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "cage, xwayland, qt6-wayland, seatd, systemd, init-system-helpers, fonts-liberation")
+# The alert's libraries (libasound, libespeak-ng, libcec, libddcutil) come
+# through dpkg-shlibdeps; espeak-ng's voices are data it opens by name.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "cage, xwayland, qt6-wayland, seatd, systemd, init-system-helpers, fonts-liberation, espeak-ng-data")
 # The pager gateway runs the receiver and the decoder by name; a station that
 # takes its feed from the region's gateway does without them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rtl-sdr, multimon-ng")
+# alsa-utils: speaker-test and aplay, to check the sound card (operator's guide).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rtl-sdr, multimon-ng, alsa-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${KIOSK_DEPLOY_DIR}/debian/preinst ${KIOSK_DEPLOY_DIR}/debian/postinst ${KIOSK_DEPLOY_DIR}/debian/prerm
     ${KIOSK_DEPLOY_DIR}/debian/postrm

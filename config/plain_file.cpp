@@ -57,6 +57,21 @@ SettingReader IntSetting(int& field, int lo, int hi) {
   };
 }
 
+SettingReader SwitchSetting(bool& field) {
+  return [&field](std::string_view v) -> std::string {
+    std::string lower;
+    for (char c : v) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower == "on" || lower == "yes" || lower == "true" || lower == "1") {
+      field = true;
+    } else if (lower == "off" || lower == "no" || lower == "false" || lower == "0") {
+      field = false;
+    } else {
+      return "needs on or off";
+    }
+    return "";
+  };
+}
+
 void ReadSettings(std::string_view text, const SettingReaders& readers, std::vector<std::string>& problems) {
   ForEachEntry(text, [&](std::string_view line, const std::string& where) {
     const auto equals = line.find('=');

@@ -29,9 +29,40 @@ std::optional<IpNetwork> ParseIpNetwork(std::string_view text);
 // This machine's own addresses: 127.0.0.0/8 and ::1.
 std::vector<IpNetwork> LoopbackNetworks();
 
+// Where the package installs the pronunciation table of the spoken alert.
+inline constexpr const char* kPronunciationTableFile = "/etc/rvukiosk/pronunciation.conf";
+
+// How the station's screen is switched on and to standby: not at all, over
+// HDMI-CEC, or over DDC/CI.
+enum class ScreenPowerWay { None, Cec, Ddc };
+
+// What is heard when a page to the unit's own capcode arrives, and what is
+// done to the screen. Everything off by default: the kiosk is silent and
+// leaves the screen's power alone.
+struct AlertSettings {
+  bool alert = false;   // the master switch: off, nothing is heard
+  bool gong = true;     // the two-tone gong first
+  bool speech = true;   // then the page read out
+  int repeats = 2;      // how often the page is read out
+  std::string voice = "en";
+  int rate = 160;       // words a minute
+  int volume = 100;     // espeak-ng's scale, 100 its normal loudness
+  std::string device = "default";  // the ALSA device
+  std::string pronunciationTable = kPronunciationTableFile;
+  ScreenPowerWay screenPower = ScreenPowerWay::None;
+  bool standbyWhileDark = false;  // the screen to standby while the kiosk is dark
+};
+
+// The bounds of the alert's numbers.
+inline constexpr int kAlertRepeatsMax = 5;
+inline constexpr int kAlertRateMin = 80;
+inline constexpr int kAlertRateMax = 450;
+inline constexpr int kAlertVolumeMax = 200;
+
 struct StationSettings {
   // The senders whose remote commands are taken; none given: every sender.
   std::optional<std::vector<IpNetwork>> commandHosts;
+  AlertSettings alert;
 };
 
 struct StationSettingsResult {
@@ -49,5 +80,23 @@ StationSettingsResult ParseStationSettings(std::string_view text);
 // exists but cannot be read is reported, and commands are taken from this
 // machine only, since what it limits cannot be known.
 StationSettingsResult ReadStationSettings(const std::string& path);
+
+// The pronunciation table of the spoken alert: one abbreviation a line and
+// its spoken form after it ("RD road"), blank-separated; "#" starts a comment.
+// An abbreviation is one word of letters and digits; it is matched as a whole
+// word, in any case. A later line for the same abbreviation replaces the one
+// before.
+struct PronunciationEntry {
+  std::string word;    // in capitals
+  std::string spoken;
+  bool operator==(const PronunciationEntry&) const = default;
+};
+struct PronunciationTable {
+  std::vector<PronunciationEntry> entries;
+  std::vector<std::string> problems;  // "line N: ..." for each line not taken
+};
+PronunciationTable ParsePronunciationTable(std::string_view text);
+// No file: an empty table and one problem; so is a file that cannot be read.
+PronunciationTable ReadPronunciationTable(const std::string& path);
 
 }  // namespace config

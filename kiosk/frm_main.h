@@ -4,15 +4,20 @@
 #include <QLineEdit>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
+#include "kiosk/alert_logic.h"
 #include "kiosk/kiosk_logic.h"
+#include "platform/alert_sound.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
+#include "platform/screen_power.h"
 #include "service/incident.h"
 #include "service/rvu_srvc.h"
 #include "service/unit_service.h"
@@ -54,6 +59,12 @@ struct KioskOptions {
   // The station settings file read at start-up; empty: none (every setting at
   // its default).
   std::string stationSettingsFile;
+  // Make the alert's sound and the screen's power way from the station
+  // settings; unset: the real ones (ALSA and espeak-ng; HDMI-CEC or DDC/CI).
+  std::function<std::unique_ptr<platform::AlertSound>(const config::AlertSettings&)> makeAlertSound;
+  std::function<std::unique_ptr<platform::ScreenPower>(config::ScreenPowerWay)> makeScreenPower;
+  // How long a screen is given to switch before its state is read back.
+  std::chrono::milliseconds screenSettle{2000};
 };
 
 // What the kiosk remembers while it runs.
@@ -95,6 +106,15 @@ class TfrmMain final : public QWidget {
   // When set, told of each datagram the handler has taken, once it is done
   // with it: for whoever counts what the window handled (tests, benchmarks).
   std::function<void(const std::string& datagram)> DatagramHandled;
+
+  // The alert: a page to the own capcode heard and the screen switched on
+  // (frm_main_alert). The devices' threads get values only.
+  void PageAlert(const std::string& text, const DatagramView& view);
+  void SwitchScreen(ScreenEvent event);
+  // Logs what the devices' threads found wrong; from the tick.
+  void AlertUpkeep();
+  platform::AlertSound* AlertSound() const { return alertSound_.get(); }
+  platform::ScreenSwitcher* Screen() const { return screen_.get(); }
 
   // The 1-second tick.
   void TimerTimer();
@@ -155,6 +175,8 @@ class TfrmMain final : public QWidget {
   void ReportListenFailure();
   void ReadStationSettings();
   void ReportRefusedCommand(const platform::IpAddress& sender);
+  void StartAlert();
+  void NoteLook(bool dark);
   void ApplyToggle(const Toggle& toggle);
   void KeyAction(char key);
 
@@ -168,6 +190,13 @@ class TfrmMain final : public QWidget {
   bool terminating_ = false;  // told to end: nothing more is handled
   QWidget* summaryGrid_ = nullptr;
   RefusedCommands refusedCommands_;  // commands from senders not in CommandHosts
+  // The alert (none while it is off) and the screen's power (none without a way).
+  std::unique_ptr<platform::AlertSound> alertSound_;
+  std::unique_ptr<platform::ScreenSwitcher> screen_;
+  std::vector<config::PronunciationEntry> pronunciation_;
+  AlertMemory alertMemory_;
+  ProblemThrottle soundProblems_, screenProblems_, alertsLeftOut_;
+  std::optional<bool> lookDark_;  // the look FormResize last applied
 };
 
 // The one window, set before its creation handler runs.

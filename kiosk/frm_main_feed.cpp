@@ -25,6 +25,7 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data, const platform::IpAd
     if (config::KioskSettings.DebugMode) lblPageJ->setText(ToQString(std::string(LabelText(text, kTickerMaxChars))));
     const DatagramView view = DecideDatagram(text, config::KioskSettings);
     if (view.ownCapcode) State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
+    PageAlert(text, view);
     if (view.show) AddMessage(text, view.colour);
     RemoteCommands(text);
   } catch (...) {

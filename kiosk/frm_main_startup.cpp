@@ -187,6 +187,7 @@ void TfrmMain::FormCreate() {
 
   if (!config::GetSettings()) AddMessage("Error loading RVUKiosk.XML", kWhite);
   ReadStationSettings();
+  StartAlert();
   pnlWebBrowser->setVisible(config::KioskSettings.BrowserVisible);
   random_.seed(static_cast<std::mt19937::result_type>(platform::CurrentClock().UnixMillis()));
 
@@ -257,6 +258,7 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmMain::FormResize() {
+  NoteLook(IsDark(platform::Now(), State.ScreenSaverUntil));
   if (IsDark(platform::Now(), State.ScreenSaverUntil)) {
     lblPageJ->hide();
     pnlWebBrowser->hide();

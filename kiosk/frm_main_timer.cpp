@@ -15,6 +15,7 @@ void TfrmMain::TimerTimer() {
   const TickPlan tick = PlanTick({platform::Now(), State.TickCount, State.LastPacketTime, State.CommsLostReported,
                                   State.ScreenSaverUntil, !rchMessages->isHidden()});
   State.TickCount = tick.tickCount;
+  AlertUpkeep();
   lblTime->setText(ToQString(tick.caption));
   lblTime->adjustSize();
   if (!tick.lostComms.empty()) {

@@ -69,13 +69,71 @@ TEST(StationSettings, File) {
   EXPECT_TRUE(r.problems.empty());
 }
 
+// The alert's settings as one line, to compare a case's outcome at a glance.
+std::string Text(const config::AlertSettings& a) {
+  const char* ways[] = {"none", "cec", "ddc"};
+  return std::string(a.alert ? "alert" : "silent") + (a.gong ? " gong" : "") + (a.speech ? " speech" : "") + " x" +
+         std::to_string(a.repeats) + " " + a.voice + " " + std::to_string(a.rate) + "/" + std::to_string(a.volume) +
+         " " + a.device + " " + a.pronunciationTable + " " + ways[static_cast<int>(a.screenPower)] +
+         (a.standbyWhileDark ? " standby" : "");
+}
+
+TEST(StationSettings, Alert) {
+  const std::string defaults = "silent gong speech x2 en 160/100 default /etc/rvukiosk/pronunciation.conf none";
+  struct Case {
+    const char* text;
+    std::string alert;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"", defaults, {}},
+      {"Alert = on\nAlertGong = no\nAlertSpeech = TRUE\nAlertRepeats = 3\nAlertVoice = en-gb\nAlertRate = 200\n"
+       "AlertVolume = 150\nAlertDevice = plughw:1,0\nPronunciationTable = /tmp/p.conf\nScreenPower = CEC\n"
+       "ScreenStandbyWhileDark = yes\n",
+       "alert speech x3 en-gb 200/150 plughw:1,0 /tmp/p.conf cec standby",
+       {}},
+      {"Alert = 1\nAlertSpeech = off\nScreenPower = ddc\n",
+       "alert gong x2 en 160/100 default /etc/rvukiosk/pronunciation.conf ddc", {}},
+      // The numbers at their bounds are taken; one past is reported and changes nothing.
+      {"AlertRepeats = 1\nAlertRate = 80\nAlertVolume = 0\n",
+       "silent gong speech x1 en 80/0 default /etc/rvukiosk/pronunciation.conf none", {}},
+      {"AlertRepeats = 5\nAlertRate = 450\nAlertVolume = 200\n",
+       "silent gong speech x5 en 450/200 default /etc/rvukiosk/pronunciation.conf none", {}},
+      {"AlertRepeats = 6\nAlertRate = 79\nAlertVolume = 201\nAlertRepeats = 0\nAlertRate = 451\n",
+       defaults,
+       {"line 1: AlertRepeats needs a whole number from 1 to 5", "line 2: AlertRate needs a whole number from 80 to 450",
+        "line 3: AlertVolume needs a whole number from 0 to 200", "line 4: AlertRepeats needs a whole number from 1 to 5",
+        "line 5: AlertRate needs a whole number from 80 to 450"}},
+      {"Alert = maybe\nScreenPower = hdmi\nAlertDevice =\nAlertVoice =\n",
+       defaults,
+       {"line 1: Alert needs on or off", "line 2: ScreenPower needs none, cec or ddc", "line 3: AlertDevice needs a value",
+        "line 4: AlertVoice needs a value"}},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseStationSettings(c.text);
+    EXPECT_EQ(Text(r.settings.alert), c.alert) << c.text;
+    EXPECT_EQ(r.problems, c.problems) << c.text;
+  }
+}
+
 TEST(StationSettings, ShippedFileIsEmptyAndTheGuidesLineLimitsToTheLocalGateway) {
   const std::string shipped = KIOSK_SOURCE_DIR "/deploy/rvukiosk/station.conf";
   ASSERT_TRUE(platform::FileExists(shipped));
   EXPECT_NE(platform::ReadFile(shipped).find("\n# CommandHosts = 127.0.0.1\n"), std::string::npos);
   const auto r = config::ReadStationSettings(shipped);
   EXPECT_EQ(Text(r.settings.commandHosts), "every sender");
+  EXPECT_FALSE(r.settings.alert.alert);
+  EXPECT_EQ(r.settings.alert.screenPower, config::ScreenPowerWay::None);
   EXPECT_TRUE(r.problems.empty());
+  // Every alert setting is documented there, commented out, at its default.
+  const std::string text = platform::ReadFile(shipped);
+  for (const char* line : {"# Alert = off\n", "# AlertGong = on\n", "# AlertSpeech = on\n", "# AlertRepeats = 2\n",
+                           "# AlertVoice = en\n", "# AlertRate = 160\n", "# AlertVolume = 100\n",
+                           "# AlertDevice = default\n", "# PronunciationTable = /etc/rvukiosk/pronunciation.conf\n",
+                           "# ScreenPower = none\n", "# ScreenStandbyWhileDark = off\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+    const std::string uncommented = std::string(line).substr(2);
+    EXPECT_EQ(Text(ParseStationSettings(uncommented).settings.alert), Text(config::AlertSettings{})) << line;
+  }
   EXPECT_EQ(Text(ParseStationSettings("CommandHosts = 127.0.0.1\n").settings.commandHosts), "127.0.0.1/32");
 }
 

@@ -219,6 +219,7 @@ TEST_F(ScratchRoot, InstallsWithItsUserAndFoldersThenPurgesCleanly) {
       Shell("dpkg-query --admindir=" + Quote(root_ + "/var/lib/dpkg") + " -W -f '${Conffiles}' rvukiosk").output;
   EXPECT_NE(conffiles.find("/etc/rvu-pager-gateway/gateway.conf"), std::string::npos) << conffiles;
   EXPECT_NE(conffiles.find("/etc/rvukiosk/station.conf"), std::string::npos) << conffiles;
+  EXPECT_NE(conffiles.find("/etc/rvukiosk/pronunciation.conf"), std::string::npos) << conffiles;
   // No login session, so no PAM service.
   EXPECT_EQ(conffiles.find("/etc/pam.d/"), std::string::npos) << conffiles;
 

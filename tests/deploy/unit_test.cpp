@@ -120,6 +120,12 @@ TEST(KioskUnit, TakesTheSeatFromSeatdAndKeepsTheKioskInItsCgroup) {
   // seatd's socket is open to group video (seatd -g video).
   const std::string sysusers = testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvukiosk.sysusers");
   EXPECT_NE(sysusers.find("\nm rvukiosk video\n"), std::string::npos) << sysusers;
+  // The alert's sound card: /dev/snd is open to group audio, and the unit
+  // hides no devices (nothing else of it is loosened for the sound).
+  EXPECT_NE(sysusers.find("\nm rvukiosk audio\n"), std::string::npos) << sysusers;
+  EXPECT_FALSE(unit.count("Service.PrivateDevices"));
+  EXPECT_FALSE(unit.count("Service.DevicePolicy"));
+  EXPECT_FALSE(unit.count("Service.SupplementaryGroups"));
   // Without a session there is no /run/user: the runtime folder is the unit's own.
   ASSERT_TRUE(unit.count("Service.RuntimeDirectory"));
   EXPECT_TRUE(Has(Words(kUnit, "Service.Environment"), "XDG_RUNTIME_DIR=/run/" + unit.at("Service.RuntimeDirectory")));

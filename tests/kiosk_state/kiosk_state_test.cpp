@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <deque>
@@ -197,6 +198,10 @@ void CheckStep(Station& st, const Before& before, std::vector<Gained> gained, bo
   kiosk::TfrmMain& w = *st.window;
 
   RC_ASSERT(st.terminations == (e.terminated ? 1 : 0));
+  // Every own page that is no repeat within the minute started exactly one
+  // alert, in arrival order, and nothing else started one.
+  RC_ASSERT(st.sound != nullptr);
+  RC_ASSERT(st.sound->played == e.alerts);
 
   // The program's folder: no log line or report past its bound, and no
   // failure reported again within the hour.
@@ -551,6 +556,24 @@ bool CapCodeOf(const std::string& text, std::int32_t& value) {
   return true;
 }
 
+// The alert a datagram starts, by the rule: a page to the own capcode that is
+// no command, unless the same page sounded within the last 60 s (to the
+// millisecond); the pages of the last minute are remembered up to the bound.
+void ExpectAlert(const std::string& text, Expect& e, TDateTime now) {
+  if (!Has(text, ":" + std::to_string(e.settings.CapCode) + "]") || text.rfind("CMD:", 0) == 0) return;
+  auto& pages = e.alertPages;
+  std::erase_if(pages, [now](const auto& page) {
+    const long long ms = std::llround((now - page.second) * 86400000.0);
+    return ms < 0 || ms > 60000;
+  });
+  const std::string page = kiosk::PageSpeechText(text, e.settings.CapCode);
+  for (const auto& [seen, at] : pages)
+    if (seen == page) return;
+  if (pages.size() >= kiosk::kAlertPagesRemembered) pages.pop_front();
+  pages.emplace_back(page, now);
+  e.alerts.push_back(page);
+}
+
 struct Datagram : Command {
   std::string text;
   // The sender: this machine and 10.1.2.3 are on the station's command list
@@ -574,6 +597,7 @@ struct Datagram : Command {
     if (acts) {
       gained = PagerLines(text, e.settings, before.listHeight);
       if (Has(text, ":" + std::to_string(e.settings.CapCode) + "]")) e.screenSaverUntil = now + platform::kOneHour;
+      ExpectAlert(text, e, now);
       Apply(text, e, now);
     }
     st.window->IdUDPServer1UDPRead(text, sender);

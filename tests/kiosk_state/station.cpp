@@ -37,8 +37,23 @@ Station::Station() {
   unitService = std::make_unique<service::WebUnitService>(std::move(ownedTransport), transport->host(),
                                                           service::RequestTimeLimits{2000, 2000});
   ServeFeed();
+  // The alert on, with standby while dark, through recording fakes.
+  kiosk::KioskOptions options{0};
+  options.stationSettingsFile = folders.dir.File("station.conf");
+  {
+    std::ofstream(options.stationSettingsFile)
+        << "Alert = on\nScreenPower = cec\nScreenStandbyWhileDark = on\nPronunciationTable = "
+        << folders.dir.File("none.conf") << "\n";
+  }
+  options.makeAlertSound = [this](const config::AlertSettings&) {
+    auto recording = std::make_unique<RecordingSound>();
+    sound = recording.get();
+    return recording;
+  };
+  options.makeScreenPower = [](config::ScreenPowerWay) { return std::make_unique<RecordingScreen>(); };
+  options.screenSettle = std::chrono::milliseconds(0);
   window = std::make_unique<kiosk::TfrmMain>(std::move(view), boxes, *unitService, [this] { ++terminations; },
-                                             kiosk::KioskOptions{0});
+                                             options);
   kiosk::frmMain = window.get();
   window->FormCreate();
   service::ServiceSettings.WWWHost = transport->host();

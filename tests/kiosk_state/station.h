@@ -8,14 +8,19 @@
 #include <QColor>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "config/kiosk_settings.h"
+#include "kiosk/alert_logic.h"
+#include "platform/alert_sound.h"
+#include "platform/screen_power.h"
 #include "kiosk/frm_main.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
@@ -27,6 +32,38 @@
 namespace kioskstate {
 
 using CrashingBrowser = testsupport::FakeBrowser;
+
+// The alert's sound: records what each alert would read out, in order, and
+// is done with it at once.
+class RecordingSound final : public platform::AlertSound {
+ public:
+  void Play(platform::SoundAlert alert) override { played.push_back(alert.speech); }
+  std::size_t Pending() const override { return 0; }
+  platform::DeviceProblems TakeProblems() override { return {}; }
+  std::vector<std::string> played;
+};
+
+// The screen's power way: switches at once and says so.
+class RecordingScreen final : public platform::ScreenPower {
+ public:
+  bool Open(std::string&) override { return true; }
+  bool On() override { return Set(platform::ScreenState::On); }
+  bool Standby() override { return Set(platform::ScreenState::Standby); }
+  platform::ScreenState State() override {
+    std::lock_guard lock(mutex_);
+    return state_;
+  }
+  std::string Way() const override { return "Recording"; }
+
+ private:
+  bool Set(platform::ScreenState state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+    return true;
+  }
+  std::mutex mutex_;
+  platform::ScreenState state_ = platform::ScreenState::Unknown;
+};
 
 // One line of the message list as the screen shows it.
 struct ShownLine {
@@ -53,6 +90,10 @@ struct Expect {
   bool feedAnswers = true;          // the feed answers with its record
   bool terminated = false;
   bool commandHostsListed = false;  // the station takes commands only from its list
+  // The alerts: every page to the own capcode that is no command and no
+  // repeat of one within the minute, in arrival order.
+  std::vector<std::string> alerts;
+  std::deque<std::pair<std::string, platform::TDateTime>> alertPages;  // those within the minute
 };
 
 // What the program's folder holds, as far as the test has read it.
@@ -90,6 +131,7 @@ class Station {
   testsupport::FakeTransport* transport = ownedTransport.get();
   std::unique_ptr<service::WebUnitService> unitService;
   CrashingBrowser* browser = nullptr;
+  RecordingSound* sound = nullptr;
   int terminations = 0;
   std::unique_ptr<kiosk::TfrmMain> window;
 
