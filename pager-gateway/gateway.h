@@ -44,10 +44,17 @@ class Gateway {
           ReportFn report);
 
   void SetTable(CapcodeTable table) { table_ = std::move(table); }
+  // Told of every feed line decoded here with its decoder mode, after the
+  // capcode table and before the duplicate check (the region's broker takes them).
+  using PublishFn = std::function<void(const FeedLine& line, const std::string& mode)>;
+  void SetPublisher(PublishFn publish) { publish_ = std::move(publish); }
 
   // One output line without its line end, received at `wall` (local time of
   // day) and `nowMs`. Gives the datagrams to send now.
   std::vector<std::string> OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs);
+  // A feed line from elsewhere (the region's broker), through the same
+  // duplicate check as the pages decoded here. Gives the datagrams to send now.
+  std::vector<std::string> OnRelayedLine(const FeedLine& line, std::int64_t nowMs);
   // Time passing: reports a silence that has gone on too long.
   void OnTick(std::int64_t nowMs);
 
@@ -56,12 +63,14 @@ class Gateway {
 
  private:
   void Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out);
+  void Send(const FeedLine& line, std::int64_t nowMs, std::vector<std::string>& out);
 
   CapcodeTable table_;
   std::int64_t duplicateWindowMs_;
   DuplicateFilter duplicates_;
   SilenceWatch silence_;
   ReportFn report_;
+  PublishFn publish_;
   std::uint64_t pagesDecoded_ = 0;
 };
 
