@@ -6,6 +6,13 @@ namespace pagergw {
 
 using platform::BrokerEvent;
 
+namespace {
+
+// Stale pages come in bursts (a session's queue): said once the burst is over.
+constexpr std::int64_t kStaleQuietMs = 1000;
+
+}  // namespace
+
 bool HeldPages::Add(std::string topic, std::string payload) {
   bool kept = true;
   if (pages_.size() >= kMaxHeldPages) {
@@ -131,8 +138,12 @@ std::optional<PageMessage> RegionLink::Check(const BrokerEvent& e, std::int64_t 
   return page;
 }
 
-void RegionLink::OnTick(std::int64_t) {
-  if (counts_.stale == staleReported_) return;
+void RegionLink::OnTick(std::int64_t nowMs) {
+  if (counts_.stale != staleSeen_) {
+    staleSeen_ = counts_.stale;
+    staleChangedMs_ = nowMs;
+  }
+  if (counts_.stale == staleReported_ || nowMs - staleChangedMs_ < kStaleQuietMs) return;
   report_(kNotice, std::to_string(counts_.stale - staleReported_) + " pages from the broker older than " +
                        std::to_string(settings_.maxAgeSeconds) + " s not shown (" + std::to_string(counts_.stale) +
                        " since the start)");

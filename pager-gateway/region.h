@@ -76,7 +76,8 @@ class RegionLink {
   void SetState(const std::string& state);
   // The link's events; gives the pages from the broker to show, in arrival order.
   std::vector<PageMessage> OnEvents(const std::vector<platform::BrokerEvent>& events, std::int64_t nowUtcSeconds);
-  // Time passing: reports the stale pages not shown since the last report.
+  // Time passing: reports the stale pages not shown since the last report,
+  // once a second has passed without another.
   void OnTick(std::int64_t nowMs);
 
   bool Connected() const { return connected_; }
@@ -97,6 +98,8 @@ class RegionLink {
   std::string lastProblem_;
   std::uint64_t droppedReported_ = 0;
   std::uint64_t staleReported_ = 0;
+  std::uint64_t staleSeen_ = 0;
+  std::int64_t staleChangedMs_ = 0;
 };
 
 // The feed line of a page from the broker: its decode time in the station's

@@ -153,7 +153,8 @@ SettingsResult ParseSettings(std::string_view text) {
     result.problems.push_back("RestartPauseMax is below RestartPauseMin; taken as equal");
     s.restartPauseMaxSeconds = s.restartPauseMinSeconds;
   }
-  if (s.kiosks.empty() && s.broadcast.empty()) result.problems.push_back("neither Kiosks nor Broadcast: nothing is sent");
+  if (s.kiosks.empty() && s.broadcast.empty() && !s.Publishes())
+    result.problems.push_back("neither Kiosks nor Broadcast: nothing is sent");
   if (s.BrokerInput() && s.brokerHost.empty()) result.problems.push_back("Input = broker without a Broker: nothing comes in");
   if (s.relay && s.brokerHost.empty()) result.problems.push_back("Relay = yes without a Broker: nothing is relayed");
   if (s.brokerCaFile.empty() && !(s.brokerCertFile.empty() && s.brokerKeyFile.empty()))

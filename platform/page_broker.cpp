@@ -97,6 +97,7 @@ class MosquittoBroker final : public PageBroker {
   }
 
   void Lost(const std::string& why) {
+    told_ = true;
     BrokerEvent e;
     e.kind = BrokerEvent::Kind::Disconnected;
     e.text = why;
@@ -168,6 +169,7 @@ class MosquittoBroker final : public PageBroker {
           continue;
         }
         socketUp = true;
+        told_ = false;
       }
       TakeCommands();
       if (connected_) SendPending();
@@ -181,7 +183,10 @@ class MosquittoBroker final : public PageBroker {
       if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
       if (rc == MOSQ_ERR_SUCCESS && refused_) rc = MOSQ_ERR_CONN_REFUSED;
       if (rc != MOSQ_ERR_SUCCESS) {
-        if (connected_) Lost("connection to " + o_.host + ":" + std::to_string(o_.port) + " lost: " + Reason(rc));
+        // A TLS handshake can fail here rather than in the connect.
+        if (!told_)
+          Lost((connected_ ? "connection to " : "cannot connect to ") + o_.host + ":" + std::to_string(o_.port) +
+               (connected_ ? " lost: " : ": ") + Reason(rc));
         connected_ = false;
         refused_ = false;
         socketUp = false;
@@ -313,6 +318,7 @@ class MosquittoBroker final : public PageBroker {
   std::map<int, std::uint64_t> mids_;
   bool connected_ = false;
   bool refused_ = false;
+  bool told_ = false;  // this connection's end has been told
   std::string lastError_;
 };
 
