@@ -220,7 +220,7 @@ std::string WriteIsoTime(std::int64_t utcSeconds, int utcOffsetSeconds) {
   int m = 0, d = 0;
   CivilFromDays(days, y, m, d);
   const int offset = utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds;
-  char text[40];
+  char text[80];
   std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", static_cast<long long>(y), m, d,
                 static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60),
                 utcOffsetSeconds < 0 ? '-' : '+', offset / 3600, offset / 60 % 60);
