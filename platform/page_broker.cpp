@@ -119,6 +119,7 @@ class MosquittoBroker final : public PageBroker {
     }
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_max_inflight_messages_set(mosq_, 0);  // the gateway bounds what it hands over
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);  // a page is one small packet: no waiting to fill one
     if (!o_.user.empty()) mosquitto_username_pw_set(mosq_, o_.user.c_str(), o_.password.c_str());
     if (!o_.caFile.empty()) {
       const int rc = mosquitto_tls_set(mosq_, o_.caFile.c_str(), nullptr, o_.certFile.empty() ? nullptr : o_.certFile.c_str(),

@@ -93,7 +93,7 @@ class TestBroker {
             dir.File("server.crt") + "\nkeyfile " + dir.File("server.key") +
             "\nrequire_certificate true\nallow_anonymous false\npassword_file " + dir.File("passwd") +
             "\nacl_file " + dir.File("acl") + "\npersistence true\npersistence_location " + dir.path() +
-            "\nautosave_interval 1\nmax_queued_messages 100000\nmax_inflight_messages 0\n"
+            "\nautosave_interval 1\nmax_queued_messages 100000\nmax_inflight_messages 0\nset_tcp_nodelay true\n"
             "log_dest file " + dir.File("broker.log") + "\nlog_type all\n";
     testsupport::WriteWholeFile(dir.File("mosquitto.conf"), conf);
     Start();
