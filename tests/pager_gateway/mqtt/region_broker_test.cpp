@@ -253,6 +253,44 @@ TEST_F(RegionBroker, RefusedGatewaysSayWhyAndKeepTrying) {
   for (Gateway* g : {&wrongPassword, &badCertificate, &readOnly}) EXPECT_EQ(g->process->Stop(SIGTERM, 5000), 0);
 }
 
+// A receiver's state, retained: online, silent when it decodes nothing for
+// SilenceReport seconds, online again at a page, offline (its last will) when it is gone.
+TEST_F(RegionBroker, ReceiverStateRetainedOnlineSilentOffline) {
+  auto ridge = std::make_unique<Gateway>(dir, "ridge",
+                                         broker->GatewaySettings("ridge") + "Input = " + dir.File("ridge.fifo") +
+                                             "\nKiosks =\nSilenceReport = 2\n");
+  ASSERT_TRUE(ridge->Says("connected to the broker", 10000)) << ridge->JournalText();
+  platform::BrokerOptions o;
+  o.host = "127.0.0.1";
+  o.port = broker->port();
+  o.clientId = "watch";
+  o.user = "station";
+  o.password = "station-secret";
+  o.caFile = dir.File("ca.crt");
+  o.certFile = dir.File("client.crt");
+  o.keyFile = dir.File("client.key");
+  o.subscription = "rvu/receivers/+/state";
+  auto watch = platform::MakeMosquittoBroker(o);
+  std::vector<std::string> states;
+  auto until = [&](const std::string& state, int timeoutMs) {
+    return testsupport::WaitUntil(
+        [&] {
+          for (const auto& e : watch->TakeEvents())
+            if (e.kind == platform::BrokerEvent::Kind::Arrived) states.push_back(e.topic + " " + e.payload);
+          return !states.empty() && states.back() == "rvu/receivers/ridge/state " + state;
+        },
+        timeoutMs);
+  };
+  EXPECT_TRUE(until("online", 10000)) << "retained, so a late subscriber has it";
+  EXPECT_TRUE(until("silent", 5000));
+  Decoded(*ridge, Line(1));
+  EXPECT_TRUE(until("online", 5000));
+  ridge->process->Stop(SIGKILL, 5000);
+  EXPECT_TRUE(until("offline", 10000)) << "the last will: the connection ended without a goodbye";
+  EXPECT_EQ(states, (std::vector<std::string>{"rvu/receivers/ridge/state online", "rvu/receivers/ridge/state silent",
+                                              "rvu/receivers/ridge/state online", "rvu/receivers/ridge/state offline"}));
+}
+
 // Messages on the pages topics that a receiver could forge: a "CMD:" text
 // reaches the kiosk only as a page line; malformed, oversized and misplaced
 // payloads not at all.

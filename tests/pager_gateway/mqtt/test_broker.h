@@ -55,12 +55,12 @@ inline void Run(const std::string& command) {
 }
 
 // The receivers "ridge" and "valley" may publish pages and their own state;
-// the station "station" may only read pages.
+// the station "station" may only read pages and the receivers' states.
 inline const char* kAcl =
     "pattern write rvu/receivers/%u/state\n"
     "user ridge\ntopic write rvu/pages/#\n"
     "user valley\ntopic write rvu/pages/#\n"
-    "user station\ntopic read rvu/pages/#\n";
+    "user station\ntopic read rvu/pages/#\ntopic read rvu/receivers/#\n";
 
 class TestBroker {
  public:
