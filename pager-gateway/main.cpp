@@ -378,7 +378,7 @@ int main(int argc, char** argv) {
       if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
         pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
     }
-    gateway.OnTick(now);
+    if (!brokerMode) gateway.OnTick(now);  // a relay decodes nothing: no silence to report
     if (region) {
       if (settings.Publishes())
         region->SetState(gateway.SilentForMs(now) >= settings.silenceReportSeconds * 1000LL ? "silent" : "online");

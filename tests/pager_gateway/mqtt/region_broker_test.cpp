@@ -296,7 +296,7 @@ TEST_F(RegionBroker, ReceiverStateRetainedOnlineSilentOffline) {
 // payloads not at all.
 TEST_F(RegionBroker, ForgedAndMalformedMessagesNeverReachTheKioskAsCommands) {
   UdpReceiver kiosk;
-  auto relay = Relay(dir, *broker, kiosk);
+  auto relay = Relay(dir, *broker, kiosk, "SilenceReport = 1\n");
   platform::BrokerOptions o;
   o.host = "127.0.0.1";
   o.port = broker->port();
@@ -345,6 +345,7 @@ TEST_F(RegionBroker, ForgedAndMalformedMessagesNeverReachTheKioskAsCommands) {
   for (const char* why : {"dropped: not a JSON object", "dropped: nested value at \"text\"", "dropped: over 8192 bytes",
                           "dropped: its page belongs on rvu/pages/RVU/1234567"})
     EXPECT_NE(journal.find(why), std::string::npos) << why << "\n" << journal;
+  EXPECT_EQ(journal.find("no page decoded"), std::string::npos) << "a relay decodes nothing, so is never silent";
 }
 
 }  // namespace
