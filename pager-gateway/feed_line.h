@@ -22,6 +22,7 @@ struct FeedLine {
   std::string pagerText;  // what the pager shows, for the duplicate check
   std::string text;       // "HH:MM:SS [AGENCY:capcode] message"
   std::string alias;      // from the table, for the journal
+  std::string agency;     // the tag in the line
 };
 
 // The feed lines of a decoded page, one per capcode in the order decoded:
@@ -29,6 +30,9 @@ struct FeedLine {
 // text. A text beginning "CMD:" (a remote command of the kiosk) gets a blank in
 // front, so a page can never be taken for one.
 std::vector<FeedLine> MapPage(const DecodedPage& page, const CapcodeTable& table, TimeOfDay received);
+// The feed line of one capcode of a page, its text given as the pager shows it.
+FeedLine MakeFeedLine(TimeOfDay received, const std::string& agency, const std::string& alias, std::uint64_t capcode,
+                      std::string message);
 
 struct Datagram {
   std::string bytes;

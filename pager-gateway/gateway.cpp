@@ -69,18 +69,29 @@ void Gateway::EmitReady(std::vector<FlexPartJoiner::Ready> ready, std::int64_t n
 
 void Gateway::Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out) {
   for (const FeedLine& line : MapPage(page, table_, wall)) {
-    const std::string who = std::to_string(line.capcode) + (line.alias.empty() ? "" : " (" + line.alias + ")");
-    if (duplicateWindowMs_ > 0 && !duplicates_.ShouldSend(line.capcode, line.pagerText, nowMs)) {
-      report_(kDebug, "duplicate page to " + who + " not sent again");
-      continue;
-    }
-    Datagram datagram = PrepareDatagram(line.text);
-    if (datagram.cut)
-      report_(kWarning, "page to " + who + " cut from " + std::to_string(line.text.size()) + " to " +
-                            std::to_string(datagram.bytes.size()) + " bytes");
-    report_(kDebug, "page to " + who + ": " + datagram.bytes);
-    out.push_back(std::move(datagram.bytes));
+    if (publish_) publish_(line, page.protocol);
+    Send(line, nowMs, out);
   }
+}
+
+std::vector<std::string> Gateway::OnRelayedLine(const FeedLine& line, std::int64_t nowMs) {
+  std::vector<std::string> out;
+  Send(line, nowMs, out);
+  return out;
+}
+
+void Gateway::Send(const FeedLine& line, std::int64_t nowMs, std::vector<std::string>& out) {
+  const std::string who = std::to_string(line.capcode) + (line.alias.empty() ? "" : " (" + line.alias + ")");
+  if (duplicateWindowMs_ > 0 && !duplicates_.ShouldSend(line.capcode, line.pagerText, nowMs)) {
+    report_(kDebug, "duplicate page to " + who + " not sent again");
+    return;
+  }
+  Datagram datagram = PrepareDatagram(line.text);
+  if (datagram.cut)
+    report_(kWarning, "page to " + who + " cut from " + std::to_string(line.text.size()) + " to " +
+                          std::to_string(datagram.bytes.size()) + " bytes");
+  report_(kDebug, "page to " + who + ": " + datagram.bytes);
+  out.push_back(std::move(datagram.bytes));
 }
 
 }  // namespace pagergw

@@ -46,10 +46,17 @@ class Gateway {
           ReportFn report);
 
   void SetTable(CapcodeTable table) { table_ = std::move(table); }
+  // Told of every feed line decoded here with its decoder mode, after the
+  // capcode table and before the duplicate check (the region's broker takes them).
+  using PublishFn = std::function<void(const FeedLine& line, const std::string& mode)>;
+  void SetPublisher(PublishFn publish) { publish_ = std::move(publish); }
 
   // One output line without its line end, received at `wall` (local time of
   // day) and `nowMs`. Gives the datagrams to send now.
   std::vector<std::string> OnDecoderLine(std::string_view line, TimeOfDay wall, std::int64_t nowMs);
+  // A feed line from elsewhere (the region's broker), through the same
+  // duplicate check as the pages decoded here. Gives the datagrams to send now.
+  std::vector<std::string> OnRelayedLine(const FeedLine& line, std::int64_t nowMs);
   // Time passing: reports a silence that has gone on too long; gives the
   // datagrams of FLEX messages whose next part did not come in time.
   std::vector<std::string> OnTick(std::int64_t nowMs);
@@ -62,6 +69,7 @@ class Gateway {
  private:
   void EmitReady(std::vector<FlexPartJoiner::Ready> ready, std::int64_t nowMs, std::vector<std::string>& out);
   void Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out);
+  void Send(const FeedLine& line, std::int64_t nowMs, std::vector<std::string>& out);
 
   CapcodeTable table_;
   std::int64_t duplicateWindowMs_;
@@ -69,6 +77,7 @@ class Gateway {
   SilenceWatch silence_;
   FlexPartJoiner flexParts_;
   ReportFn report_;
+  PublishFn publish_;
   std::uint64_t pagesDecoded_ = 0;
 };
 

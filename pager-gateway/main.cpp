@@ -26,11 +26,13 @@
 
 #include "pager-gateway/gateway.h"
 #include "pager-gateway/receiver.h"
+#include "pager-gateway/region.h"
 #include "pager-gateway/report.h"
 #include "pager-gateway/sender.h"
 #include "pager-gateway/settings.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/page_broker.h"
 #include "platform/watchdog.h"
 
 namespace {
@@ -38,6 +40,8 @@ namespace {
 using namespace pagergw;
 
 constexpr const char* kDefaultSettings = "/etc/rvu-pager-gateway/gateway.conf";
+// At a stop: how long pages held for the broker may take to reach it.
+constexpr std::int64_t kFlushAtStopMs = 2000;
 
 volatile sig_atomic_t gStop = 0;
 volatile sig_atomic_t gReload = 0;
@@ -103,6 +107,59 @@ CapcodeTable LoadTable(const std::string& path, const ReportFn& report, bool& cl
   report(kInfo, "capcode table " + path + ": " + std::to_string(result.table.entries.size()) +
                     " capcodes, others are " + result.table.defaultAgency);
   return result.table;
+}
+
+// The local time of day and the zone's offset from UTC of a moment.
+TimeOfDay LocalTimeOf(std::time_t t, int* utcOffsetSeconds = nullptr) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  if (utcOffsetSeconds) *utcOffsetSeconds = static_cast<int>(tm.tm_gmtoff);
+  return {tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "gateway";
+  std::string s = name;
+  return s.substr(0, s.find('.'));
+}
+
+// How to reach the broker; the log-in from its file when that file is readable
+// by the service alone.
+platform::BrokerOptions BrokerOptionsOf(const Settings& s, const std::string& receiver, const ReportFn& report,
+                                        bool& clean) {
+  platform::BrokerOptions o;
+  o.host = s.brokerHost;
+  o.port = s.BrokerPort();
+  o.clientId = "rvu-pager-gateway-" + receiver;
+  o.caFile = s.brokerCaFile;
+  o.certFile = s.brokerCertFile;
+  o.keyFile = s.brokerKeyFile;
+  if (s.Publishes()) {
+    o.willTopic = StateTopic(s.topicPrefix, receiver);
+    o.willPayload = "offline";
+  }
+  if (s.Relays()) o.subscription = s.topicPrefix + "/pages/#";
+  if (!s.brokerCredentials.empty()) {
+    struct stat st {};
+    std::string reason;
+    const auto text = ReadFile(s.brokerCredentials, reason);
+    if (!text || ::stat(s.brokerCredentials.c_str(), &st) != 0) {
+      if (reason.empty()) reason = std::strerror(errno);
+      report(kError, "cannot read the broker's credentials " + s.brokerCredentials + ": " + reason);
+      clean = false;
+    } else if (const std::string problem = CredentialsModeProblem(st.st_mode & 0777); !problem.empty()) {
+      report(kError, "the broker's credentials " + s.brokerCredentials + " are not used: " + problem);
+      clean = false;
+    } else {
+      Credentials c = ParseCredentials(*text);
+      for (const auto& problem : c.problems) report(kWarning, "credentials " + s.brokerCredentials + " " + problem);
+      clean = clean && c.problems.empty();
+      o.user = c.user;
+      o.password = c.password;
+    }
+  }
+  return o;
 }
 
 int Usage() {
@@ -183,6 +240,10 @@ int main(int argc, char** argv) {
   for (const auto& problem : loaded.problems) report(kWarning, "settings " + settingsPath + " " + problem);
   bool tableClean = true;
   CapcodeTable table = LoadTable(settings.capcodeTable, report, tableClean);
+  const std::string receiverName = settings.receiverName.empty() ? HostName() : settings.receiverName;
+  const bool useBroker = !settings.brokerHost.empty();
+  const platform::BrokerOptions brokerOptions =
+      useBroker ? BrokerOptionsOf(settings, receiverName, report, clean) : platform::BrokerOptions{};
   if (checkOnly) return clean && tableClean ? 0 : 1;
 
   InstallHandlers();
@@ -195,17 +256,60 @@ int main(int argc, char** argv) {
     for (const auto& d : datagrams) sender.Send(d);
   };
 
+  // The region's broker: pages decoded here are published, pages from it relayed.
+  std::unique_ptr<platform::PageBroker> broker;
+  std::unique_ptr<RegionLink> region;
+  if (useBroker) {
+    broker = platform::MakeMosquittoBroker(brokerOptions);
+    RegionSettings rs;
+    rs.prefix = settings.topicPrefix;
+    rs.receiver = receiverName;
+    rs.broker = brokerOptions.host + ":" + std::to_string(brokerOptions.port);
+    rs.publish = settings.Publishes();
+    rs.relay = settings.Relays();
+    rs.maxAgeSeconds = settings.maxAgeSeconds;
+    region = std::make_unique<RegionLink>(*broker, rs, report);
+    if (rs.publish) {
+      region->SetState("online");
+      gateway.SetPublisher([&](const FeedLine& line, const std::string& mode) {
+        PageMessage page;
+        page.decoded = std::time(nullptr);
+        LocalTimeOf(page.decoded, &page.utcOffsetSeconds);
+        page.capcode = line.capcode;
+        page.agency = line.agency;
+        page.alias = line.alias;
+        page.text = line.pagerText;
+        page.mode = mode;
+        page.receiver = receiverName;
+        region->Publish(page);
+      });
+    }
+  }
+  auto takeBrokerEvents = [&] {
+    if (!region) return;
+    for (const PageMessage& page : region->OnEvents(broker->TakeEvents(), std::time(nullptr)))
+      send(gateway.OnRelayedLine(RelayedLine(page, LocalTimeOf(static_cast<std::time_t>(page.decoded))), MonoMs()));
+  };
+
   const bool receiverMode = settings.input == "receiver";
   const bool stdinMode = settings.input == "stdin";
+  const bool brokerMode = settings.BrokerInput();
   int inputFd = -1;
   if (stdinMode) {
     inputFd = STDIN_FILENO;
-  } else if (!receiverMode) {
+  } else if (!receiverMode && !brokerMode) {
     inputFd = OpenNamedPipe(settings.input, report);
     if (inputFd < 0) return 1;
   }
-  report(kNotice, "started: reading " + (receiverMode ? std::string("the receiver on ") + settings.frequency : settings.input) +
-                      ", sending to " + Join(targets, ", ") + " port " + std::to_string(settings.port));
+  report(kNotice, "started: reading " +
+                      (receiverMode  ? std::string("the receiver on ") + settings.frequency
+                       : brokerMode ? std::string("the broker")
+                                    : settings.input) +
+                      ", sending to " + Join(targets, ", ") + " port " + std::to_string(settings.port) +
+                      (useBroker ? ", broker " + brokerOptions.host + ":" + std::to_string(brokerOptions.port) + " as " +
+                                       receiverName + (settings.Publishes() ? ", publishing" : "") +
+                                       (settings.Relays() ? ", relaying" : "")
+                                 : ""));
   platform::NotifyReady();
 
   const PipelineCommands commands = BuildPipeline(settings);
@@ -255,8 +359,10 @@ int main(int argc, char** argv) {
       }
     }
     const int fd = receiverMode ? pipeline.OutputFd() : inputFd;
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, 100);
+    pollfd polled[2] = {{fd, POLLIN, 0}, {broker ? broker->WakeFd() : -1, POLLIN, 0}};
+    const int ready = ::poll(polled, 2, 100);
+    const pollfd& p = polled[0];
+    if (polled[1].revents & POLLIN) takeBrokerEvents();
     if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
       char buffer[65536];
       const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -282,7 +388,12 @@ int main(int argc, char** argv) {
       if (pipeline.Running() && settings.silenceRestartSeconds > 0 && silent >= settings.silenceRestartSeconds * 1000LL)
         pipelineDown("silent for " + std::to_string(silent / 1000) + " s, restarted");
     }
-    send(gateway.OnTick(now));
+    if (!brokerMode) send(gateway.OnTick(now));  // a relay decodes nothing: no silence to report
+    if (region) {
+      if (settings.Publishes())
+        region->SetState(gateway.SilentForMs(now) >= settings.silenceReportSeconds * 1000LL ? "silent" : "online");
+      region->OnTick(now);
+    }
     if (gReload) {
       gReload = 0;
       bool ok = true;
@@ -297,6 +408,18 @@ int main(int argc, char** argv) {
   platform::NotifyStopping();
   if (pipeline.Running()) pipeline.Stop();
   if (!inputEnded) endOfInput();
+  if (region) {
+    // What is held goes to a broker that is there before the link ends.
+    const std::int64_t end = MonoMs() + kFlushAtStopMs;
+    while (region->Connected() && region->Held() > 0 && MonoMs() < end) {
+      pollfd p{broker->WakeFd(), POLLIN, 0};
+      ::poll(&p, 1, 50);
+      takeBrokerEvents();
+    }
+    if (region->Held() > 0) report(kWarning, std::to_string(region->Held()) + " pages not yet with the broker are lost");
+    if (settings.Publishes()) region->SetState("offline");
+    broker.reset();
+  }
   report(kNotice, std::string("stopped") + (inputEnded ? ": end of input" : ""));
   return 0;
 }

@@ -38,6 +38,21 @@ struct Settings {
 
   std::string capcodeTable = "/etc/rvu-pager-gateway/capcodes.conf";
   std::string syslogServer;  // receiver of syslog datagrams (UDP 514, facility local0), or empty
+
+  // The region's MQTT broker ("Input = broker" takes the pages from it alone).
+  std::string brokerHost;  // empty: no broker
+  int brokerPort = 0;      // 0: 1883, or 8883 with TLS
+  std::string brokerCaFile, brokerCertFile, brokerKeyFile;  // TLS when a CA file is given
+  std::string brokerCredentials;  // a file with "User = ..." and "Password = ...", or empty
+  std::string topicPrefix = "rvu";
+  std::string receiverName;  // this gateway's name at the broker; empty: the host's name
+  bool relay = false;        // pages from the broker to the kiosks (always with "Input = broker")
+  int maxAgeSeconds = 300;   // a page from the broker decoded longer ago than this is not shown
+
+  bool BrokerInput() const { return input == "broker"; }
+  bool Relays() const { return !brokerHost.empty() && (relay || BrokerInput()); }
+  bool Publishes() const { return !brokerHost.empty() && !BrokerInput(); }
+  int BrokerPort() const { return brokerPort != 0 ? brokerPort : brokerCaFile.empty() ? 1883 : 8883; }
 };
 
 struct SettingsResult {
@@ -48,6 +63,16 @@ struct SettingsResult {
 // Settings not named keep their defaults; a line that cannot be used is
 // reported and leaves its setting as it was.
 SettingsResult ParseSettings(std::string_view text);
+
+// The broker's log-in, from its own file ("User = ...", "Password = ...").
+struct Credentials {
+  std::string user, password;
+  std::vector<std::string> problems;
+};
+Credentials ParseCredentials(std::string_view text);
+// What is wrong with the credentials file's permission bits: it must not be
+// readable by others than its owner and group (the gateway's service). Empty when fine.
+std::string CredentialsModeProblem(unsigned mode);
 
 // The two programs of the receiver, each as its argument list.
 struct PipelineCommands {

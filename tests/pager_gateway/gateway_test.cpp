@@ -50,6 +50,31 @@ TEST(Gateway, PagesDuplicatesAndOtherLines) {
   EXPECT_TRUE(reports.Up(pagergw::kInfo).empty()) << reports.Up(pagergw::kInfo).front();
 }
 
+// Every page goes to the broker, duplicates too (another station may not have
+// had the first); a page from the broker goes through the same duplicate check
+// as those decoded here.
+TEST(Gateway, PublishedBeforeTheDuplicateCheckRelayedThroughIt) {
+  Reports reports;
+  Gateway gateway(Table(), 60000, 600000, 0, reports.Fn());
+  std::vector<std::string> published;
+  gateway.SetPublisher([&](const pagergw::FeedLine& line, const std::string& mode) {
+    published.push_back(mode + " " + line.agency + " " + std::to_string(line.capcode) + " " + line.pagerText);
+  });
+  const char* line = "POCSAG1200: Address: 1234567  Function: 3  Alpha:   CMD:TERMINATE<EOT>";
+  EXPECT_EQ(gateway.OnDecoderLine(line, kAt, 0).size(), 1u);
+  EXPECT_TRUE(gateway.OnDecoderLine(line, kAt, 100).empty());
+  EXPECT_EQ(gateway.OnDecoderLine("FLEX|2024-05-01 10:11:13|1600/2/K/A|05.013|001900000|ALN|HB", kAt, 200).size(), 1u);
+  EXPECT_EQ(published, (std::vector<std::string>{"POCSAG1200 RVU 1234567  CMD:TERMINATE",
+                                                 "POCSAG1200 RVU 1234567  CMD:TERMINATE",
+                                                 "FLEX MSC:HEARTBEAT 1900000 HB"}));
+  // The broker brings back what was shown here, and a page only another receiver heard.
+  const auto echo = pagergw::MakeFeedLine({9, 0, 0}, "RVU", "", 1234567, " CMD:TERMINATE");
+  EXPECT_TRUE(gateway.OnRelayedLine(echo, 300).empty());
+  const auto other = pagergw::MakeFeedLine({9, 0, 0}, "CFS", "", 451003, "ELSEWHERE");
+  EXPECT_EQ(gateway.OnRelayedLine(other, 400), std::vector<std::string>{"09:00:00 [CFS:451003] ELSEWHERE"});
+  EXPECT_TRUE(gateway.OnRelayedLine(other, 500).empty());
+}
+
 TEST(Gateway, NoDuplicateCheckWithAZeroWindow) {
   Reports reports;
   Gateway gateway(Table(), 0, 600000, 0, reports.Fn());

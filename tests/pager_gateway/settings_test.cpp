@@ -60,6 +60,66 @@ TEST(GatewaySettings, LinesThatCannotBeUsed) {
   EXPECT_EQ(pauses.problems.size(), 1u);
 }
 
+TEST(GatewaySettings, TheRegionsBroker) {
+  auto r = ParseSettings(
+      "Broker = mqtt.region.example:8884\nBrokerCAFile = /etc/ssl/region-ca.crt\nBrokerCredentials = /etc/c\n"
+      "TopicPrefix = region/north\nReceiverName = ridge\nRelay = yes\nMaxAge = 120\nKiosks =\n");
+  EXPECT_TRUE(r.problems.empty()) << r.problems.front();
+  EXPECT_EQ(r.settings.brokerHost, "mqtt.region.example");
+  EXPECT_EQ(r.settings.BrokerPort(), 8884);
+  EXPECT_TRUE(r.settings.Publishes() && r.settings.Relays()) << "a receiver that relays too";
+  EXPECT_EQ(r.settings.topicPrefix, "region/north");
+  EXPECT_EQ(r.settings.maxAgeSeconds, 120);
+
+  const struct {
+    const char* text;
+    const char* host;
+    int port;
+    bool publishes, relays;
+  } ports[] = {
+      {"Broker = 10.0.0.9", "10.0.0.9", 1883, true, false},
+      {"Broker = 10.0.0.9\nBrokerCAFile = ca.crt", "10.0.0.9", 8883, true, false},
+      {"Broker = [fd00::9]:1884\nInput = broker", "fd00::9", 1884, false, true},
+      {"Broker = fd00::9", "fd00::9", 1883, true, false},
+      {"Input = broker", "", 1883, false, false},
+  };
+  for (const auto& c : ports) {
+    r = ParseSettings(c.text);
+    EXPECT_EQ(r.settings.brokerHost, c.host) << c.text;
+    EXPECT_EQ(r.settings.BrokerPort(), c.port) << c.text;
+    EXPECT_EQ(r.settings.Publishes(), c.publishes) << c.text;
+    EXPECT_EQ(r.settings.Relays(), c.relays) << c.text;
+  }
+  const struct {
+    const char* line;
+    const char* problem;
+  } bad[] = {
+      {"Broker = host:0", "line 1: Broker needs a port from 1 to 65535 after ':'"},
+      {"Broker = [fd00::9:1884", "line 1: Broker needs \"]\" after an IPv6 address"},
+      {"TopicPrefix = rvu/#", "line 1: TopicPrefix needs topic levels without '+', '#', blanks or a '/' at either end"},
+      {"TopicPrefix = /rvu", "line 1: TopicPrefix needs topic levels without '+', '#', blanks or a '/' at either end"},
+      {"ReceiverName = a/b", "line 1: ReceiverName must not hold '/', '+', '#', '[', ']' or blanks"},
+      {"Relay = on", "line 1: Relay needs yes or no"},
+      {"MaxAge = 0", "line 1: MaxAge needs a whole number from 1 to 604800"},
+      {"Input = broker", "Input = broker without a Broker: nothing comes in"},
+      {"Relay = yes", "Relay = yes without a Broker: nothing is relayed"},
+      {"Broker = b\nBrokerCertFile = c.crt", "BrokerCertFile and BrokerKeyFile need BrokerCAFile (TLS)"},
+  };
+  for (const auto& c : bad) EXPECT_EQ(ParseSettings(c.line).problems, std::vector<std::string>{c.problem}) << c.line;
+}
+
+TEST(GatewaySettings, BrokerCredentials) {
+  auto c = pagergw::ParseCredentials("# the region's broker\nUser = ridge\nPassword = p#ss = word \n");
+  EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+  EXPECT_EQ(c.user, "ridge");
+  EXPECT_EQ(c.password, "p#ss = word") << "a '#' in a password is no comment";
+  c = pagergw::ParseCredentials("Password = x\nuser ridge\n");
+  EXPECT_EQ(c.problems, (std::vector<std::string>{"line 2: neither \"User = ...\" nor \"Password = ...\"", "no User"}));
+  for (unsigned mode : {0600u, 0640u, 0400u, 0660u}) EXPECT_EQ(pagergw::CredentialsModeProblem(mode), "") << mode;
+  for (unsigned mode : {0604u, 0644u, 0666u, 0601u})
+    EXPECT_NE(pagergw::CredentialsModeProblem(mode), "") << mode;
+}
+
 TEST(GatewaySettings, ShippedFileReadsCleanly) {
   const auto r = ParseSettings(
       testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvu-pager-gateway/gateway.conf"));
