@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -39,14 +40,28 @@ MessageList::MessageList(QWidget* parent) : QWidget(parent) {
 void MessageList::AppendLines(const std::string& text, std::uint32_t colour) {
   const QColor qcolour = ToQColor(colour);
   for (const std::string& line : SplitLines(text)) lines_.push_back({ToQString(line), qcolour});
-  update();
+  RequestRepaint();
+}
+
+void MessageList::RequestRepaint() {
+  if (repaintScheduled_) return;
+  const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kMinRepaintGapMs;
+  if (since >= kMinRepaintGapMs) {
+    update();
+    return;
+  }
+  repaintScheduled_ = true;
+  QTimer::singleShot(static_cast<int>(kMinRepaintGapMs - since), Qt::PreciseTimer, this, [this] {
+    repaintScheduled_ = false;
+    update();
+  });
 }
 
 void MessageList::DeleteFirstLine() {
   if (lines_.empty()) return;
   lines_.pop_front();
   ++firstNumber_;
-  update();
+  RequestRepaint();
 }
 
 int MessageList::FontPoints() const {
@@ -124,6 +139,7 @@ void MessageList::UpdatePicture() {
 }
 
 void MessageList::paintEvent(QPaintEvent* event) {
+  sincePaint_.start();
   UpdatePicture();
   QPainter painter(this);
   const QRectF area = event->rect();

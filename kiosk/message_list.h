@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -15,8 +16,13 @@ namespace kiosk {
 // next paints, so a burst of lines costs one paint, not one per line. It keeps
 // the picture it last painted and, on the next paint, moves it by as far as the
 // lines have moved and draws only the lines that are new or newly uncovered.
+// Under a flood it paints at most once every kMinRepaintGapMs: each paint
+// waits for the display server to be done with the last one, and a server
+// kept busy would hold the window (and its clock) that long.
 class MessageList final : public QWidget {
  public:
+  static constexpr int kMinRepaintGapMs = 8;
+
   struct Line {
     QString text;
     QColor colour;
@@ -42,6 +48,8 @@ class MessageList final : public QWidget {
   std::int64_t Base(int lineHeight) const;
   // Brings the kept picture up to date with the lines.
   void UpdatePicture();
+  // Asks for a paint now, or kMinRepaintGapMs after the last one.
+  void RequestRepaint();
 
   std::deque<Line> lines_;
   std::uint64_t firstNumber_ = 0;  // the life-long number of lines_.front()
@@ -49,6 +57,9 @@ class MessageList final : public QWidget {
   QImage picture_;  // the whole widget as last painted; null when it must be drawn afresh
   std::int64_t pictureBase_ = 0;
   std::uint64_t pictureEnd_ = 0;  // the lines numbered below this are in the picture
+
+  QElapsedTimer sincePaint_;     // since the last paint; invalid before the first
+  bool repaintScheduled_ = false;
 };
 
 }  // namespace kiosk

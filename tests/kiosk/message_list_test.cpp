@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QImage>
 #include <deque>
 #include <string>
@@ -84,3 +87,48 @@ TEST(MessageListPicture, TheKeptPictureEqualsAFreshPaint) {
 }
 
 }  // namespace
+
+// Counts the paints a widget gets.
+class PaintCounter final : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// A flood of lines is painted at most once every kMinRepaintGapMs (each
+// paint waits for the display server), and a line after a quiet spell goes
+// out with the next paint, without waiting.
+TEST(MessageListPaints, AFloodIsPaintedAtMostOnceAGapAndALoneLineAtOnce) {
+  MessageList list(nullptr);
+  list.resize(280, 300);
+  list.show();
+  PaintCounter counter;
+  list.installEventFilter(&counter);
+  QCoreApplication::processEvents();
+
+  QElapsedTimer flood;
+  flood.start();
+  int lines = 0;
+  while (flood.elapsed() < 400) {
+    list.AppendLines("[CFS:0451002] LINE " + std::to_string(++lines), 0xFFFFFF);
+    QCoreApplication::processEvents();
+  }
+  const qint64 ms = flood.elapsed();
+  EXPECT_GT(lines, 1000);
+  EXPECT_GE(counter.paints, 2);
+  EXPECT_LE(counter.paints, ms / MessageList::kMinRepaintGapMs + 2) << lines << " lines in " << ms << " ms";
+
+  // Quiet for longer than the gap: the next line is painted on the next turn.
+  QElapsedTimer quiet;
+  quiet.start();
+  while (quiet.elapsed() < 3 * MessageList::kMinRepaintGapMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  const int before = counter.paints;
+  list.AppendLines("[RVU:1234] ALONE", 0x00FF00);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(counter.paints, before + 1);
+}
