@@ -1,5 +1,6 @@
 // The demo's short tour with the real programs: each of its screenshots shows
-// what its step says, and the simulator's request log shows each screen asked for.
+// what its step says, the simulator's request log shows each screen asked for,
+// and the own page's alert is heard in the recording and drawn on the sheet.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -11,8 +12,10 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/alert_sound.h"
 #include "tests/e2e/kiosk_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wav_analysis.h"
 
 namespace {
 
@@ -21,6 +24,13 @@ using testsupport::CountPixels;
 // The layout of the demo's 1920 x 1080 screen.
 constexpr int kBrowserLeft = 40, kBrowserTop = 40, kBrowserWidth = 1250, kBrowserHeight = 960;
 constexpr int kListLeft = 1300, kListTop = 40, kListWidth = 570, kListHeight = 960;
+
+// The alert's panel: the waveform above the spectrogram (0 to 4 kHz), one time axis.
+constexpr int kPanelWidth = 960, kWaveHeight = 180, kSpectrogramHeight = 360;
+constexpr double kSpectrogramTopHz = 4000;
+// The tour's own page as read out: "priority one road crash rescue fourteen
+// old mill road brindlemoor", twice, at the default 160 words a minute.
+constexpr double kSpokenSeconds = 2 * 10 * 60.0 / 160;
 
 bool Near(const QColor& c, int r, int g, int b, int tolerance) {
   return std::abs(c.red() - r) <= tolerance && std::abs(c.green() - g) <= tolerance &&
@@ -32,6 +42,8 @@ bool IsLime(const QColor& c) { return c.red() < 60 && c.green() > 200 && c.blue(
 bool IsLight(const QColor& c) { return c.red() > 200 && c.green() > 200 && c.blue() > 190; }
 bool IsWhite(const QColor& c) { return c.red() > 200 && c.green() > 200 && c.blue() > 200; }
 bool IsListGreen(const QColor& c) { return c.red() < 40 && c.green() > 100 && c.green() < 160 && c.blue() < 60; }
+bool IsWaveform(const QColor& c) { return Near(c, 255, 64, 255, 40); }
+int Brightness(const QColor& c) { return c.red() + c.green() + c.blue(); }
 
 double BrowserShare(const QImage& shot, const std::function<bool(const QColor&)>& test) {
   return static_cast<double>(CountPixels(shot, kBrowserLeft, kBrowserTop, kBrowserWidth, kBrowserHeight, test)) /
@@ -80,7 +92,8 @@ TEST(DemoTour, EachStepShowsWhatItSays) {
   };
   const QImage map = load("01-route-map"), weather = load("02-weather"), summary = load("03-task-summary"),
                picture = load("04-picture"), chart = load("05-chart"), incident = load("06-new-incident"),
-               lostComms = load("07-lost-comms"), dark = load("09-dark"), ownPage = load("11-own-page");
+               lostComms = load("07-lost-comms"), dark = load("09-dark"), ownPage = load("11-own-page"),
+               panel = load("12-own-page-alert"), sheet = QImage(QString::fromStdString(out + "/tour.png"));
   if (::testing::Test::HasFailure()) return;
 
   // The simulator's pages, each by its own look.
@@ -114,6 +127,38 @@ TEST(DemoTour, EachStepShowsWhatItSays) {
   EXPECT_EQ(CountPixels(dark, 0, 0, dark.width(), dark.height(),
                         [](const QColor& c) { return c.green() > 40 || c.blue() > 40; }),
             0);
+
+  // The own page is heard: one gong at once, then the page read out twice.
+  const auto wav = testsupport::ReadWav(out + "/own-page-alert.wav");
+  ASSERT_TRUE(wav) << printed;
+  const auto heard = testsupport::HeardAlerts(*wav, platform::kGongHighHz, platform::kGongLowHz);
+  ASSERT_EQ(heard.size(), 1u) << printed;
+  EXPECT_LT(heard[0].gongAt, 0.2);
+  EXPECT_GT(heard[0].speechSeconds, 0.5 * kSpokenSeconds);
+  EXPECT_LT(heard[0].speechSeconds, 1.6 * kSpokenSeconds);
+
+  // Its panel: the waveform drawn across the top strip, and in the spectrogram
+  // the gong's two tones at the start, brighter on their rows than the row
+  // between them and one above both (clear of the octave partials).
+  ASSERT_EQ(panel.size(), QSize(kPanelWidth, kWaveHeight + kSpectrogramHeight));
+  EXPECT_GT(CountPixels(panel, 0, 0, kPanelWidth, kWaveHeight, IsWaveform), kPanelWidth * kWaveHeight / 20);
+  const double seconds = static_cast<double>(wav->samples.size()) / wav->rate;
+  auto column = [&](double at) { return static_cast<int>(at / seconds * kPanelWidth); };
+  auto row = [&](double hz) { return kWaveHeight + static_cast<int>((1 - hz / kSpectrogramTopHz) * kSpectrogramHeight); };
+  auto rowBrightness = [&](double from, double to, double hz) {
+    int sum = 0;
+    for (int x = column(from); x < column(to); ++x) sum += Brightness(panel.pixelColor(x, row(hz)));
+    return sum;
+  };
+  const double high = heard[0].gongAt + 0.05, low = high + platform::kGongToneSeconds;
+  const double tone = platform::kGongToneSeconds - 0.1;
+  EXPECT_GT(rowBrightness(high, high + tone, platform::kGongHighHz), 2 * rowBrightness(high, high + tone, 770));
+  EXPECT_GT(rowBrightness(high, high + tone, platform::kGongHighHz), 2 * rowBrightness(high, high + tone, 1100));
+  EXPECT_GT(rowBrightness(low, low + tone, platform::kGongLowHz), 2 * rowBrightness(low, low + tone, 770));
+  EXPECT_GT(rowBrightness(low, low + tone, platform::kGongLowHz), 2 * rowBrightness(low, low + tone, 1100));
+  // The contact sheet holds the panel.
+  ASSERT_FALSE(sheet.isNull());
+  EXPECT_GT(CountPixels(sheet, 0, 0, sheet.width(), sheet.height(), IsWaveform), kPanelWidth * kWaveHeight / 80);
 
   // Every screen was asked for, in the tour's order.
   std::ifstream log(out + "/sim-requests.log");
