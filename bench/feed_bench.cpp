@@ -266,6 +266,7 @@ class TimedApplication final : public QApplication {
   Longest Take() {
     Longest taken = longest_;
     longest_ = {};
+    lastEndNs_ = 0;  // a gap counts from the first event after this
     return taken;
   }
 
