@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/ip_address.h"
+
 namespace config {
 
 std::string_view Trim(std::string_view s) {
@@ -53,6 +55,14 @@ SettingReader IntSetting(int& field, int lo, int hi) {
     if (ec != std::errc() || ptr != v.data() + v.size() || value < lo || value > hi)
       return "needs a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
     field = value;
+    return "";
+  };
+}
+
+SettingReader ListenAddressSetting(std::string& field) {
+  return [&field](std::string_view value) -> std::string {
+    if (!platform::ParseIpAddress(value)) return "\"" + std::string(value) + "\" is no IPv4 or IPv6 address";
+    field = std::string(value);
     return "";
   };
 }

@@ -32,6 +32,8 @@ using SettingReaders = std::map<std::string, SettingReader, std::less<>>;
 SettingReader TextSetting(std::string& field, bool mayBeEmpty);
 // A whole number from lo to hi.
 SettingReader IntSetting(int& field, int lo, int hi);
+// An address to listen on: IPv4 or IPv6, stored as written.
+SettingReader ListenAddressSetting(std::string& field);
 
 // Hands each "Name = value" line of `text` to the reader of its name and
 // appends "line N: ..." to `problems` for a line without "=", an unknown name

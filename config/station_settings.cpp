@@ -66,6 +66,8 @@ StationSettingsResult ParseStationSettings(std::string_view text) {
          s.commandHosts = hosts;
          return problem;
        }},
+      {"MetricsPort", IntSetting(s.metricsPort, 0, kMaxPort)},
+      {"MetricsAddress", ListenAddressSetting(s.metricsAddress)},
   };
   ReadSettings(text, readers, result.problems);
   return result;

@@ -29,10 +29,20 @@ std::optional<IpNetwork> ParseIpNetwork(std::string_view text);
 // This machine's own addresses: 127.0.0.0/8 and ::1.
 std::vector<IpNetwork> LoopbackNetworks();
 
+// The highest TCP port number.
+inline constexpr int kMaxPort = 65535;
+// Where the metrics endpoint listens unless the station names an address.
+inline constexpr const char* kDefaultMetricsAddress = "127.0.0.1";
+
 struct StationSettings {
   // The senders whose remote commands are taken; none given: every sender.
   std::optional<std::vector<IpNetwork>> commandHosts;
+  // The metrics endpoint's TCP port (1 to kMaxPort); 0: no endpoint.
+  int metricsPort = 0;
+  // The address it listens on: one of this machine's, "0.0.0.0" or "::" for all.
+  std::string metricsAddress = kDefaultMetricsAddress;
 };
+
 
 struct StationSettingsResult {
   StationSettings settings;

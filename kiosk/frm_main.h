@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "kiosk/kiosk_logic.h"
+#include "kiosk/kiosk_metrics.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
 #include "service/incident.h"
@@ -113,6 +115,9 @@ class TfrmMain final : public QWidget {
   void txtCaptureKeystrokesKeyPress(char key);
 
   tKioskState State;
+  // What became of the datagrams, and the screen last shown: for the metrics.
+  DatagramCounts Datagrams;
+  std::optional<Screen> ShownScreen;
   // The station settings as read at start-up.
   config::StationSettings StationSettings;
 

@@ -45,10 +45,12 @@ void Gateway::OnTick(std::int64_t nowMs) {
 
 void Gateway::Emit(const DecodedPage& page, TimeOfDay wall, std::int64_t nowMs, std::vector<std::string>& out) {
   ++pagesDecoded_;
+  ++pagesByMode_[page.protocol];
   if (auto message = silence_.OnPage(nowMs)) report_(kNotice, *message);
   for (const FeedLine& line : MapPage(page, table_, wall)) {
     const std::string who = std::to_string(line.capcode) + (line.alias.empty() ? "" : " (" + line.alias + ")");
     if (duplicateWindowMs_ > 0 && !duplicates_.ShouldSend(line.capcode, line.pagerText, nowMs)) {
+      ++duplicatesDropped_;
       report_(kDebug, "duplicate page to " + who + " not sent again");
       continue;
     }

@@ -59,6 +59,7 @@ int FeedSender::Send(const std::string& datagram) {
     if (ok && failing) report_(kNotice, "sending to " + host + ":" + std::to_string(port_) + " works again");
     failing = !ok;
     if (ok) ++sent;
+    ++(ok ? sent_ : sendErrors_);
   }
   return sent;
 }

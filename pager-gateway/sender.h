@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ class FeedSender {
 
   // The number of targets the datagram went to.
   int Send(const std::string& datagram);
+  // Datagrams sent to a target, and sends to a target that failed, so far.
+  std::uint64_t Sent() const { return sent_; }
+  std::uint64_t SendErrors() const { return sendErrors_; }
 
  private:
   bool SendTo(const std::string& host, const std::string& datagram, std::string& error);
@@ -30,6 +34,8 @@ class FeedSender {
   ReportFn report_;
   int fd4_ = -1, fd6_ = -1;
   std::map<std::string, bool> failing_;
+  std::uint64_t sent_ = 0;
+  std::uint64_t sendErrors_ = 0;
 };
 
 }  // namespace pagergw

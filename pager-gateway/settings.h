@@ -36,6 +36,10 @@ struct Settings {
 
   std::string capcodeTable = "/etc/rvu-pager-gateway/capcodes.conf";
   std::string syslogServer;  // receiver of syslog datagrams (UDP 514, facility local0), or empty
+
+  // The metrics endpoint: its TCP port (0: none) and the address it listens on.
+  int metricsPort = 0;
+  std::string metricsAddress = "127.0.0.1";
 };
 
 struct SettingsResult {
