@@ -61,7 +61,8 @@ SettingReader IntSetting(int& field, int lo, int hi) {
 
 SettingReader ListenAddressSetting(std::string& field) {
   return [&field](std::string_view value) -> std::string {
-    if (!platform::ParseIpAddress(value)) return "\"" + std::string(value) + "\" is no IPv4 or IPv6 address";
+    const auto address = platform::ParseIpAddress(value);
+    if (!address || address->v6) return "\"" + std::string(value) + "\" is no IPv4 address";
     field = std::string(value);
     return "";
   };

@@ -32,7 +32,8 @@ using SettingReaders = std::map<std::string, SettingReader, std::less<>>;
 SettingReader TextSetting(std::string& field, bool mayBeEmpty);
 // A whole number from lo to hi.
 SettingReader IntSetting(int& field, int lo, int hi);
-// An address to listen on: IPv4 or IPv6, stored as written.
+// An address to listen on: IPv4 (the metrics endpoint's HTTP server listens
+// on IPv4 only), stored as written.
 SettingReader ListenAddressSetting(std::string& field);
 
 // Hands each "Name = value" line of `text` to the reader of its name and

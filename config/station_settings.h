@@ -39,7 +39,7 @@ struct StationSettings {
   std::optional<std::vector<IpNetwork>> commandHosts;
   // The metrics endpoint's TCP port (1 to kMaxPort); 0: no endpoint.
   int metricsPort = 0;
-  // The address it listens on: one of this machine's, "0.0.0.0" or "::" for all.
+  // The IPv4 address it listens on: one of this machine's, "0.0.0.0" for all.
   std::string metricsAddress = kDefaultMetricsAddress;
 };
 

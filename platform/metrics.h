@@ -66,7 +66,8 @@ class MetricsEndpoint {
 };
 
 // Serves the latest snapshot over HTTP at /metrics in Prometheus's text
-// format on `address` (an IPv4 or IPv6 address) and `port` (0: any free port),
+// format on `address` (an IPv4 address: the HTTP server of the Debian build
+// listens on IPv4 only) and `port` (0: any free port),
 // from a thread of its own. Throws std::runtime_error when it cannot listen.
 class HttpMetricsEndpoint final : public MetricsEndpoint {
  public:

@@ -33,10 +33,10 @@ TEST(GatewaySettings, ValuesCommentsAndDefaults) {
   EXPECT_EQ(s.silenceReportSeconds, 600);
   EXPECT_EQ(s.metricsPort, 0);  // no metrics endpoint unless asked for
   EXPECT_EQ(s.metricsAddress, "127.0.0.1");
-  const auto metrics = ParseSettings("MetricsPort = 65535\nMetricsAddress = ::\n");
+  const auto metrics = ParseSettings("MetricsPort = 65535\nMetricsAddress = 0.0.0.0\n");
   EXPECT_TRUE(metrics.problems.empty());
   EXPECT_EQ(metrics.settings.metricsPort, 65535);
-  EXPECT_EQ(metrics.settings.metricsAddress, "::");
+  EXPECT_EQ(metrics.settings.metricsAddress, "0.0.0.0");
 }
 
 TEST(GatewaySettings, LinesThatCannotBeUsed) {
@@ -52,7 +52,7 @@ TEST(GatewaySettings, LinesThatCannotBeUsed) {
       {"Frequency =", "line 1: Frequency needs a value"},
       {"MetricsPort = 65536", "line 1: MetricsPort needs a whole number from 0 to 65535"},
       {"MetricsPort = -1", "line 1: MetricsPort needs a whole number from 0 to 65535"},
-      {"MetricsAddress = gateway.local", "line 1: MetricsAddress \"gateway.local\" is no IPv4 or IPv6 address"},
+      {"MetricsAddress = gateway.local", "line 1: MetricsAddress \"gateway.local\" is no IPv4 address"},
       {"Frequncy = 148M", "line 1: unknown setting \"Frequncy\""},
       {"just words", "line 1: no \"Name = value\""},
   };
