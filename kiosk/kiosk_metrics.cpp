@@ -96,6 +96,8 @@ platform::MetricsSnapshot KioskSnapshot(const KioskFigures& f) {
                 static_cast<double>(f.requests.Count(kind, result)),
                 {{"request", service::NameOf(kind)}, {"result", service::NameOf(result)}});
     }
+    b.Gauge("rvukiosk_service_failing", "1 while the latest request of the kind failed.",
+            f.requests.lastFailed[static_cast<std::size_t>(k)] ? 1 : 0, {{"request", service::NameOf(kind)}});
     seconds.push_back({{{"request", service::NameOf(kind)}}, 0, f.requests.seconds[static_cast<std::size_t>(k)]});
   }
   b.Family("rvukiosk_service_request_seconds", "How long requests to the unit web service took.", Kind::Histogram)

@@ -118,7 +118,9 @@ void WebUnitService::Watched(const std::string& host, RequestKind kind,
   const bool took = read(watch);
   if (watch.failed || watch.answered) {
     const auto k = static_cast<std::size_t>(kind);
-    ++counts_.results[k][static_cast<std::size_t>(ResultOf(watch.failed ? watch.failureClass : "", took))];
+    const RequestResult result = ResultOf(watch.failed ? watch.failureClass : "", took);
+    ++counts_.results[k][static_cast<std::size_t>(result)];
+    counts_.lastFailed[k] = result != RequestResult::Ok;
     counts_.seconds[k].Observe(static_cast<std::uint32_t>(clock.TickCount() - startedMs) / 1000.0);
   }
   if (!webHost) return;

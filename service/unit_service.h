@@ -38,6 +38,8 @@ struct RequestCounts {
   std::array<platform::MetricHistogram, kRequestKinds> seconds{
       platform::MetricHistogram(kRequestSecondsBounds), platform::MetricHistogram(kRequestSecondsBounds),
       platform::MetricHistogram(kRequestSecondsBounds)};
+  // Whether the latest request of each kind failed (none yet: no).
+  std::array<bool, kRequestKinds> lastFailed{};
   std::uint64_t Count(RequestKind kind, RequestResult result) const {
     return results[static_cast<std::size_t>(kind)][static_cast<std::size_t>(result)];
   }

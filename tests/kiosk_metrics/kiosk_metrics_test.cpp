@@ -68,6 +68,7 @@ TEST(KioskSnapshot, EveryKindAndResultFromTheStartAndTheFiguresAsGiven) {
   f.screen = Screen::Weather;
   f.requests.results[static_cast<size_t>(service::RequestKind::Summary)]
                     [static_cast<size_t>(service::RequestResult::TimedOut)] = 7;
+  f.requests.lastFailed[static_cast<size_t>(service::RequestKind::StatusPoll)] = true;
   f.requests.seconds[0].Observe(0.07);
   f.requests.seconds[0].Observe(45);
   f.diag.entriesByCode = {{30000, 3}, {5, 1}};
@@ -89,6 +90,8 @@ TEST(KioskSnapshot, EveryKindAndResultFromTheStartAndTheFiguresAsGiven) {
       ++requestSamples;
     }
   EXPECT_EQ(requestSamples, 15);
+  EXPECT_EQ(SampleValue(s, "rvukiosk_service_failing", "request=status_poll"), 1);
+  EXPECT_EQ(SampleValue(s, "rvukiosk_service_failing", "request=summary"), 0);
   EXPECT_EQ(SampleValue(s, "rvukiosk_seconds_since_last_datagram"), 130.5);
   EXPECT_EQ(SampleValue(s, "rvukiosk_lost_comms"), 1);
   EXPECT_EQ(SampleValue(s, "rvukiosk_screen", "screen=weather"), 1);

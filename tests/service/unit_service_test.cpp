@@ -193,6 +193,7 @@ TEST_F(RetryPauseTest, RequestsAreCountedByKindAndResultWithTheirTime) {
                 result == c.result ? 1u : 0u)
           << c.what << ": " << NameOf(result);
     }
+    EXPECT_EQ(after.lastFailed[0], c.result != RequestResult::Ok) << c.what;
     const auto& h = after.seconds[static_cast<size_t>(RequestKind::StatusPoll)];
     EXPECT_EQ(h.count, before.seconds[0].count + 1) << c.what;
     EXPECT_DOUBLE_EQ(h.sum - before.seconds[0].sum, c.seconds) << c.what;
