@@ -15,6 +15,8 @@
 
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
+#include "kiosk/metrics_publisher.h"
+#include "platform/metrics.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
 #include "service/unit_service.h"
@@ -80,6 +82,10 @@ class Station {
   CrashingBrowser* browser = nullptr;
   int terminations = 0;
   std::unique_ptr<kiosk::TfrmMain> window;
+  // When set, every station publishes the window's figures to this endpoint
+  // (on every tick), which another thread scrapes meanwhile.
+  static platform::MetricsEndpoint* metricsEndpoint;
+  std::unique_ptr<kiosk::MetricsPublisher> metrics;
 
   std::string pageA, pageJ = "STATION READY";
   Expect expect;
