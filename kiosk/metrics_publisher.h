@@ -17,12 +17,13 @@ class TfrmMain;
 // Reads the kiosk's figures on the window's thread and hands the metrics
 // endpoint a snapshot of them once a second; the endpoint's own thread only
 // ever sees those snapshots. A beat every kBeatMs measures how long the thread
-// is held up. The program folder is measured once every kFolderIntervalMs, at
+// is held up (a hold-up shorter than the beat can go unseen; those that matter
+// last seconds). The program folder is measured once every kFolderIntervalMs, at
 // most kFolderMaxEntries entries, so a scrape never costs a walk of it.
 class MetricsPublisher final : public QObject {
  public:
-  static constexpr int kBeatMs = 100;
-  static constexpr int kBeatsPerSnapshot = 10;
+  static constexpr int kBeatMs = 250;
+  static constexpr int kBeatsPerSnapshot = 4;
   static constexpr std::int64_t kFolderIntervalMs = 60000;
   static constexpr std::uint64_t kFolderMaxEntries = 20000;
 

@@ -50,22 +50,30 @@ prometheus::MetricFamily Converted(const MetricFamily& family) {
   return out;
 }
 
-// What the exposer's thread collects: the converted snapshot, swapped in
-// whole under the lock.
+// What the exposer's thread collects: the latest snapshot, swapped in whole
+// under the lock by the publishing thread, copied out and converted by the
+// exposer's thread, so the publisher's thread only ever moves it in.
 class Latest final : public prometheus::Collectable {
  public:
-  void Set(std::vector<prometheus::MetricFamily> families) {
+  void Set(MetricsSnapshot snapshot) {
     std::lock_guard<std::mutex> lock(mutex_);
-    families_.swap(families);
+    snapshot_.swap(snapshot);
   }
   std::vector<prometheus::MetricFamily> Collect() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return families_;
+    MetricsSnapshot snapshot;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      snapshot = snapshot_;
+    }
+    std::vector<prometheus::MetricFamily> families;
+    families.reserve(snapshot.size());
+    for (const MetricFamily& family : snapshot) families.push_back(Converted(family));
+    return families;
   }
 
  private:
   mutable std::mutex mutex_;
-  std::vector<prometheus::MetricFamily> families_;
+  MetricsSnapshot snapshot_;
 };
 
 // civetweb's form of an address and port: IPv6 in brackets.
@@ -95,12 +103,7 @@ HttpMetricsEndpoint::HttpMetricsEndpoint(const std::string& address, int port) :
 
 HttpMetricsEndpoint::~HttpMetricsEndpoint() = default;
 
-void HttpMetricsEndpoint::Publish(MetricsSnapshot snapshot) {
-  std::vector<prometheus::MetricFamily> families;
-  families.reserve(snapshot.size());
-  for (const MetricFamily& family : snapshot) families.push_back(Converted(family));
-  impl_->latest->Set(std::move(families));
-}
+void HttpMetricsEndpoint::Publish(MetricsSnapshot snapshot) { impl_->latest->Set(std::move(snapshot)); }
 
 int HttpMetricsEndpoint::Port() const {
   const std::vector<int> ports = impl_->exposer->GetListeningPorts();
