@@ -8,6 +8,7 @@
 //   feed_bench               full runs (about two minutes)
 //   feed_bench --smoke       a few seconds, only to show that it still works
 //   feed_bench --web-engine  with the real web view in place of an empty stand-in
+//   feed_bench --metrics     with the metrics endpoint on, scraped once a second
 //   feed_bench --web-stack SCRIPT
 //                            the same runs on the web-stack display of
 //                            bench/webstack too, compared with the kiosk's
@@ -20,6 +21,8 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <httplib.h>
 
 #include <QApplication>
 #include <QEvent>
@@ -44,6 +47,8 @@
 #include "bench/web_stack.h"
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
+#include "kiosk/metrics_publisher.h"
+#include "platform/metrics.h"
 #include "kiosk/message_list.h"
 #include "kiosk/pager_listener.h"
 #include "platform/browser_view.h"
@@ -702,12 +707,13 @@ class Workspace {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool smoke = false, webEngine = false;
+  bool smoke = false, webEngine = false, metrics = false;
   std::string webStackScript;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     smoke = smoke || arg == "--smoke";
     webEngine = webEngine || arg == "--web-engine";
+    metrics = metrics || arg == "--metrics";
     if (arg == "--web-stack" && i + 1 < argc) webStackScript = std::filesystem::absolute(argv[++i]).string();
   }
   if (!webStackScript.empty()) {
@@ -741,6 +747,26 @@ int main(int argc, char** argv) {
   window->FormCreate();
   window->show();
   ScreenWatch watch(*window);
+  // With --metrics: the window's metrics endpoint on, as the station settings
+  // turn it on, scraped once a second from a thread of the bench's own.
+  std::unique_ptr<platform::HttpMetricsEndpoint> endpoint;
+  std::unique_ptr<kiosk::MetricsPublisher> publisher;
+  std::atomic<bool> scraping{true};
+  std::atomic<int> scrapes{0}, failedScrapes{0};
+  std::thread scraper;
+  if (metrics) {
+    endpoint = std::make_unique<platform::HttpMetricsEndpoint>("127.0.0.1", 0);
+    publisher = std::make_unique<kiosk::MetricsPublisher>(*window, *unitService, *endpoint,
+                                                          std::filesystem::current_path().string(), 0.0);
+    scraper = std::thread([&scraping, &scrapes, &failedScrapes, port = endpoint->Port()] {
+      httplib::Client client("127.0.0.1", port);
+      while (scraping) {
+        const auto answer = client.Get("/metrics");
+        ++(answer && answer->status == 200 ? scrapes : failedScrapes);
+        for (int i = 0; i < 10 && scraping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+  }
   // The first tick, the first paint and the first poll of the status feed pass.
   RunUntil([] { return false; }, smoke ? 300 : 2500);
 
@@ -786,7 +812,15 @@ int main(int argc, char** argv) {
   runAll("latency", latency, s.latencyRuns, latencyCount, s.latencyRate);
   std::printf("  %zu paints of the window, each %.2f ms (median), %.2f ms (99th percentile)\n", watch.PaintMs().size(),
               bench::Median(watch.PaintMs()), bench::Percentile(watch.PaintMs(), 99));
-  Report(s, webEngine ? ", web view shown" : ", stand-in view", sustained, burst, latency);
+  Report(s, std::string(webEngine ? ", web view shown" : ", stand-in view") + (metrics ? ", metrics scraped 1/s" : ""),
+         sustained, burst, latency);
+  if (metrics) {
+    scraping = false;
+    scraper.join();
+    std::printf("  metrics: %d scrapes answered, %d failed\n", scrapes.load(), failedScrapes.load());
+    publisher.reset();
+    endpoint.reset();
+  }
 
   // The smoke run only shows that lines still get through.
   const bool through = !burst.kiosk.empty() && burst.kiosk.back().lastSeen &&

@@ -24,6 +24,8 @@ install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/station.conf DESTINATION etc/rvukiosk
 # The alert's pronunciation table (a conffile the station edits).
 install(FILES ${KIOSK_DEPLOY_DIR}/rvukiosk/pronunciation.conf DESTINATION etc/rvukiosk)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md DESTINATION usr/share/doc/rvukiosk)
+# Alert and recording rules for the region's Prometheus to include.
+install(FILES ${KIOSK_DEPLOY_DIR}/prometheus/rvukiosk-rules.yml DESTINATION usr/share/rvukiosk/prometheus)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION usr/share/doc/rvukiosk)
 
 # The station's own pager gateway, in the same package: its program, its unit

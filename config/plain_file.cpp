@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/ip_address.h"
+
 namespace config {
 
 std::string_view Trim(std::string_view s) {
@@ -68,6 +70,15 @@ SettingReader SwitchSetting(bool& field) {
     } else {
       return "needs on or off";
     }
+    return "";
+  };
+}
+
+SettingReader ListenAddressSetting(std::string& field) {
+  return [&field](std::string_view value) -> std::string {
+    const auto address = platform::ParseIpAddress(value);
+    if (!address || address->v6) return "\"" + std::string(value) + "\" is no IPv4 address";
+    field = std::string(value);
     return "";
   };
 }

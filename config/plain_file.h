@@ -34,6 +34,9 @@ SettingReader TextSetting(std::string& field, bool mayBeEmpty);
 SettingReader IntSetting(int& field, int lo, int hi);
 // A switch: "on", "yes", "true", "1" or "off", "no", "false", "0", in any case.
 SettingReader SwitchSetting(bool& field);
+// An address to listen on: IPv4 (the metrics endpoint's HTTP server listens
+// on IPv4 only), stored as written.
+SettingReader ListenAddressSetting(std::string& field);
 
 // Hands each "Name = value" line of `text` to the reader of its name and
 // appends "line N: ..." to `problems` for a line without "=", an unknown name

@@ -91,6 +91,8 @@ StationSettingsResult ParseStationSettings(std::string_view text) {
          return "";
        }},
       {"ScreenStandbyWhileDark", SwitchSetting(s.alert.standbyWhileDark)},
+      {"MetricsPort", IntSetting(s.metricsPort, 0, kMaxPort)},
+      {"MetricsAddress", ListenAddressSetting(s.metricsAddress)},
   };
   ReadSettings(text, readers, result.problems);
   return result;

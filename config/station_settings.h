@@ -58,12 +58,21 @@ inline constexpr int kAlertRepeatsMax = 5;
 inline constexpr int kAlertRateMin = 80;
 inline constexpr int kAlertRateMax = 450;
 inline constexpr int kAlertVolumeMax = 200;
+// The highest TCP port number.
+inline constexpr int kMaxPort = 65535;
+// Where the metrics endpoint listens unless the station names an address.
+inline constexpr const char* kDefaultMetricsAddress = "127.0.0.1";
 
 struct StationSettings {
   // The senders whose remote commands are taken; none given: every sender.
   std::optional<std::vector<IpNetwork>> commandHosts;
   AlertSettings alert;
+  // The metrics endpoint's TCP port (1 to kMaxPort); 0: no endpoint.
+  int metricsPort = 0;
+  // The IPv4 address it listens on: one of this machine's, "0.0.0.0" for all.
+  std::string metricsAddress = kDefaultMetricsAddress;
 };
+
 
 struct StationSettingsResult {
   StationSettings settings;

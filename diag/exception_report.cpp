@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "diag/counters.h"
 #include "diag/log.h"
 #include "diag/report_throttle.h"
 #include "diag/text.h"
@@ -80,7 +81,10 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
   try {
     nowMs = platform::CurrentClock().UnixMillis();
     const tReportThrottle::Decision decision = Globals.ReportThrottle.Decide(key, nowMs);
-    if (!decision.Write) return decision.LastReport;
+    if (!decision.Write) {
+      CountReport(ReportOutcome::HeldBack);
+      return decision.LastReport;
+    }
     const std::string note = HeldBackNote(decision);
     if (!note.empty()) exceptionRec.Notes += (exceptionRec.Notes.empty() ? "" : " ") + note;
     consulted = true;
@@ -144,6 +148,7 @@ std::string SaveExceptionRecAsXML(tExceptionRec exceptionRec) {
   } catch (...) {
     failure = "Unknown error";
   }
+  CountReport(saved ? ReportOutcome::Written : ReportOutcome::WriteFailed);
   if (consulted) {
     try {
       if (saved)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <algorithm>
 
+#include "diag/counters.h"
 #include "diag/exception_report.h"
 #include "diag/syslog.h"
 #include "diag/text.h"
@@ -155,18 +156,23 @@ std::string LogEntry(tLogRec logRec) {
       platform::Clock& clock = platform::CurrentClock();
       const std::int64_t deadline = clock.UnixMillis() + kBusyWaitMs;
       while (log.Busy && clock.UnixMillis() < deadline) clock.Sleep(kBusyPollMs);
+      CountLogEntry(logRec.Code);
+      bool appended = false;
       if (!log.Busy) {
         log.Busy = true;
         // One reading for both time fields, so that they always agree.
         const platform::TDateTime written = platform::Now();
-        AppendTextToFile(FormatLogLine(written, written, log.ProgramId, logRec.Code, logRec.Text), fileName, true);
+        appended =
+            AppendTextToFile(FormatLogLine(written, written, log.ProgramId, logRec.Code, logRec.Text), fileName, true);
         log.Busy = false;
       }
+      if (!appended) CountLogWriteFailure();
     }
     log.ErrorCount = 0;
   } catch (...) {
     log.Busy = false;
     ++log.ErrorCount;
+    CountLogWriteFailure();
   }
   return fileName;
 }

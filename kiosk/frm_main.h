@@ -15,6 +15,7 @@
 #include "kiosk/alert_logic.h"
 #include "kiosk/kiosk_logic.h"
 #include "platform/alert_sound.h"
+#include "kiosk/kiosk_metrics.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
 #include "platform/screen_power.h"
@@ -133,6 +134,9 @@ class TfrmMain final : public QWidget {
   void txtCaptureKeystrokesKeyPress(char key);
 
   tKioskState State;
+  // What became of the datagrams, and the screen last shown: for the metrics.
+  DatagramCounts Datagrams;
+  std::optional<Screen> ShownScreen;
   // The station settings as read at start-up.
   config::StationSettings StationSettings;
 

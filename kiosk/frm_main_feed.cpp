@@ -17,6 +17,7 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data, const platform::IpAd
     if (IsCommandText(data) && !CommandAllowed(sender, StationSettings.commandHosts)) {
       // A command from a sender the station does not take commands from: a
       // sign of a live feed, and nothing more.
+      Datagrams.Note(DatagramKind::CommandRefused, data, State.LastPacketTime);
       ReportRefusedCommand(sender);
       if (DatagramHandled) DatagramHandled(data);
       return;
@@ -24,6 +25,7 @@ void TfrmMain::IdUDPServer1UDPRead(const std::string& data, const platform::IpAd
     const std::string& text = data;
     if (config::KioskSettings.DebugMode) lblPageJ->setText(ToQString(std::string(LabelText(text, kTickerMaxChars))));
     const DatagramView view = DecideDatagram(text, config::KioskSettings);
+    Datagrams.Note(KindOfDatagram(text, view), text, State.LastPacketTime);
     if (view.ownCapcode) State.ScreenSaverUntil = platform::Now() + platform::kOneHour;
     PageAlert(text, view);
     if (view.show) AddMessage(text, view.colour);

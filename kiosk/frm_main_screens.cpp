@@ -24,6 +24,7 @@ TfrmMain::TimerPause::~TimerPause() { timer_->start(); }
 void TfrmMain::ShowGoogleMap() {
   SetSummaryStep(false);
   TimerPause pause(Timer);
+  ShownScreen = Screen::RouteMap;
   service::tIncidentRec& incident = State.CurrentIncident;
   if (!incident.RecordFound) {
     incident.Pager.Page.RVUUnit.clear();
@@ -47,12 +48,14 @@ void TfrmMain::ShowGoogleMap() {
 void TfrmMain::ShowWeatherPage() {
   SetSummaryStep(false);
   TimerPause pause(Timer);
+  ShownScreen = Screen::Weather;
   WebBrowser->Navigate(service::WeatherPageAddress(service::ServiceSettings.WWWHost));
 }
 
 void TfrmMain::ShowChartPage(int index) {
   SetSummaryStep(false);
   TimerPause pause(Timer);
+  ShownScreen = Screen::Chart0;
   const std::string address = service::ChartPageAddress(service::ServiceSettings.WWWHost, index);
   if (!address.empty()) WebBrowser->Navigate(address);
 }
@@ -62,6 +65,7 @@ void TfrmMain::ShowKioskPicture(const service::tRVUSrvc& status) {
   if (status.KioskPix <= 0) return;
   const int number = std::uniform_int_distribution<int>(0, status.KioskPix - 1)(random_) + 1;
   TimerPause pause(Timer);
+  ShownScreen = Screen::Picture;
   WebBrowser->Navigate(service::KioskPictureAddress(service::ServiceSettings.WWWHost, number));
 }
 

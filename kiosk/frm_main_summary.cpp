@@ -83,6 +83,7 @@ void TfrmMain::ShowTaskSummary() {
   TimerPause pause(Timer);  // runs again on every way out, failure included
 
   SetSummaryStep(true);
+  ShownScreen = Screen::TaskSummary;
   const service::tTaskSummary summary = unitService_.TaskSummary(unit, days);
   // A summary that cannot be had leaves the labels as they were, silently.
   if (!summary.Success) return;

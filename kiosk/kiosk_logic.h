@@ -100,6 +100,9 @@ bool CommandAllowed(const platform::IpAddress& sender, const std::optional<std::
 inline constexpr std::int32_t kStationSettingsProblemCode = 40000;
 inline constexpr std::int32_t kCommandRefusedCode = 40001;
 inline constexpr std::int32_t kCommandHostsCode = 60200;
+// Log codes of the metrics endpoint: listening, and cannot listen.
+inline constexpr std::int32_t kMetricsListeningCode = 60201;
+inline constexpr std::int32_t kMetricsFailedCode = 40002;
 
 // A refused command is logged at most once an hour per sender; the senders are
 // remembered up to a bound, and those that find no room share one line an hour.

@@ -9,7 +9,13 @@
 #include <csignal>
 
 #include "config/station_settings.h"
+#include "diag/log.h"
 #include "kiosk/frm_main.h"
+#include "kiosk/metrics_publisher.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/metrics.h"
+#include "platform/system.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/qt/web_engine_view.h"
 #include "platform/watchdog.h"
@@ -38,7 +44,35 @@ void OnSignal(int) {
 
 }  // namespace
 
+// The metrics endpoint, when the station settings give it a port: the
+// endpoint listens on a thread of its own and serves what the publisher, on
+// the window's thread, hands it.
+struct Metrics {
+  std::unique_ptr<platform::HttpMetricsEndpoint> endpoint;
+  std::unique_ptr<kiosk::MetricsPublisher> publisher;
+};
+
+Metrics StartMetrics(kiosk::TfrmMain& window, service::UnitService& unitService, double startTimeSeconds) {
+  Metrics metrics;
+  const config::StationSettings& station = window.StationSettings;
+  if (station.metricsPort <= 0) return metrics;
+  const std::string function = "[Function=Main.FormCreate][Version=" + diag::Globals.ProgramVersion + "]";
+  const std::string where = "[MetricsAddress=" + station.metricsAddress +
+                            "][MetricsPort=" + std::to_string(station.metricsPort) + "]";
+  try {
+    metrics.endpoint = std::make_unique<platform::HttpMetricsEndpoint>(station.metricsAddress, station.metricsPort);
+    metrics.publisher = std::make_unique<kiosk::MetricsPublisher>(
+        window, unitService, *metrics.endpoint, platform::FolderOf(platform::ProgramFilePath()), startTimeSeconds);
+    diag::LogEntry({kiosk::kMetricsListeningCode, 0, function + where, 0});
+  } catch (const std::exception& e) {
+    metrics = {};
+    diag::LogEntry({kiosk::kMetricsFailedCode, 0, function + where + "[Message=" + e.what() + "]", 0});
+  }
+  return metrics;
+}
+
 int main(int argc, char** argv) {
+  const double startTimeSeconds = static_cast<double>(platform::CurrentClock().UnixMillis()) / 1000.0;
   // The web engine describes its context (GL type, surface, start parameters)
   // on every start: noise in the service's journal. Its warnings stay, and
   // QT_LOGGING_RULES can still turn the description on.
@@ -60,6 +94,7 @@ int main(int argc, char** argv) {
   kiosk::frmMain = window;
   window->FormCreate();
   window->show();
+  Metrics metrics = StartMetrics(*window, *unitService, startTimeSeconds);
 
   // A service manager's SIGTERM (or Ctrl-C) ends the kiosk as a click on the clock does.
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) == 0) {
@@ -88,6 +123,7 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { platform::NotifyStopping(); });
 
   const int status = QApplication::exec();
+  metrics = {};
   delete window;
   return status;
 }

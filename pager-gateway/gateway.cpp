@@ -38,6 +38,7 @@ std::vector<std::string> Gateway::OnDecoderLine(std::string_view line, TimeOfDay
     return out;
   }
   ++pagesDecoded_;
+  ++pagesByMode_[page->protocol];
   if (auto message = silence_.OnPage(nowMs)) report_(kNotice, *message);
   EmitReady(flexParts_.Take(std::move(*page), wall, nowMs), nowMs, out);
   return out;
@@ -83,6 +84,7 @@ std::vector<std::string> Gateway::OnRelayedLine(const FeedLine& line, std::int64
 void Gateway::Send(const FeedLine& line, std::int64_t nowMs, std::vector<std::string>& out) {
   const std::string who = std::to_string(line.capcode) + (line.alias.empty() ? "" : " (" + line.alias + ")");
   if (duplicateWindowMs_ > 0 && !duplicates_.ShouldSend(line.capcode, line.pagerText, nowMs)) {
+    ++duplicatesDropped_;
     report_(kDebug, "duplicate page to " + who + " not sent again");
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +66,10 @@ class Gateway {
 
   std::int64_t SilentForMs(std::int64_t nowMs) const { return silence_.SilentForMs(nowMs); }
   std::uint64_t PagesDecoded() const { return pagesDecoded_; }
+  // Pages decoded by the decoder's mode ("POCSAG1200", "FLEX" ...), and pages
+  // not sent again within the duplicate window.
+  const std::map<std::string, std::uint64_t>& PagesDecodedByMode() const { return pagesByMode_; }
+  std::uint64_t DuplicatesDropped() const { return duplicatesDropped_; }
 
  private:
   void EmitReady(std::vector<FlexPartJoiner::Ready> ready, std::int64_t nowMs, std::vector<std::string>& out);
@@ -79,6 +84,8 @@ class Gateway {
   ReportFn report_;
   PublishFn publish_;
   std::uint64_t pagesDecoded_ = 0;
+  std::map<std::string, std::uint64_t> pagesByMode_;
+  std::uint64_t duplicatesDropped_ = 0;
 };
 
 }  // namespace pagergw

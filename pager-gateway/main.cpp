@@ -21,10 +21,14 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <memory>
 #include <iostream>
 #include <vector>
 
+#include "diag/text.h"
 #include "pager-gateway/gateway.h"
+#include "pager-gateway/gateway_metrics.h"
 #include "pager-gateway/receiver.h"
 #include "pager-gateway/region.h"
 #include "pager-gateway/report.h"
@@ -33,6 +37,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/page_broker.h"
+#include "platform/metrics.h"
 #include "platform/watchdog.h"
 
 namespace {
@@ -42,6 +47,8 @@ using namespace pagergw;
 constexpr const char* kDefaultSettings = "/etc/rvu-pager-gateway/gateway.conf";
 // At a stop: how long pages held for the broker may take to reach it.
 constexpr std::int64_t kFlushAtStopMs = 2000;
+// How often the metrics endpoint gets the figures afresh.
+constexpr std::int64_t kPublishIntervalMs = 1000;
 
 volatile sig_atomic_t gStop = 0;
 volatile sig_atomic_t gReload = 0;
@@ -246,6 +253,25 @@ int main(int argc, char** argv) {
       useBroker ? BrokerOptionsOf(settings, receiverName, report, clean) : platform::BrokerOptions{};
   if (checkOnly) return clean && tableClean ? 0 : 1;
 
+  // The metrics endpoint, when the settings give it a port: it serves from a
+  // thread of its own what the loop below publishes once a second.
+  std::unique_ptr<platform::HttpMetricsEndpoint> metrics;
+  if (settings.metricsPort > 0) {
+    try {
+      metrics = std::make_unique<platform::HttpMetricsEndpoint>(settings.metricsAddress, settings.metricsPort);
+      report(kInfo, "metrics on " + settings.metricsAddress + " port " + std::to_string(settings.metricsPort));
+    } catch (const std::exception& e) {
+      report(kError, std::string("no metrics endpoint: ") + e.what());
+    }
+  }
+  const double startTimeSeconds =
+      static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count()) /
+      1000.0;
+  const std::string version = diag::GetFileVersionText();
+  std::uint64_t receiverRestarts = 0;
+
   InstallHandlers();
   std::vector<std::string> targets = settings.kiosks;
   if (!settings.broadcast.empty()) targets.push_back(settings.broadcast);
@@ -329,6 +355,7 @@ int main(int argc, char** argv) {
     send(gateway.OnEndOfInput(MonoMs()));
   };
   auto pipelineDown = [&](const std::string& why) {
+    ++receiverRestarts;
     const std::string how = pipeline.Stop();
     endOfInput();
     if (gateway.PagesDecoded() > pagesAtStart) restartsInARow = 0;  // that run worked
@@ -341,9 +368,32 @@ int main(int argc, char** argv) {
     endedSince = -1;
   };
 
+  std::int64_t publishedMs = -1;
+  auto publish = [&](std::int64_t nowMs) {
+    if (!metrics) return;
+    GatewayFigures figures;
+    figures.modes = settings.modes;
+    figures.pagesDecodedByMode = gateway.PagesDecodedByMode();
+    figures.datagramsSent = sender.Sent();
+    figures.duplicatesDropped = gateway.DuplicatesDropped();
+    figures.sendErrors = sender.SendErrors();
+    figures.secondsSinceLastPage = static_cast<double>(gateway.SilentForMs(nowMs)) / 1000.0;
+    figures.silenceReportSeconds = settings.silenceReportSeconds;
+    figures.receiverRestarts = receiverRestarts;
+    if (region) {
+      const RegionCounts& counts = region->Counts();
+      figures.mqtt = MqttFigures{counts.published, counts.relayed, counts.stale, region->Connected()};
+    }
+    figures.version = version;
+    figures.startTimeSeconds = startTimeSeconds;
+    metrics->Publish(GatewaySnapshot(figures));
+    publishedMs = nowMs;
+  };
+
   bool inputEnded = false;
   while (!gStop && !inputEnded) {
     std::int64_t now = MonoMs();
+    if (publishedMs < 0 || now - publishedMs >= kPublishIntervalMs) publish(now);
     if (receiverMode && !pipeline.Running() && now >= restartAt) {
       std::string error;
       if (pipeline.Start(commands, error)) {

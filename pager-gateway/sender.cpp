@@ -18,6 +18,7 @@ int FeedSender::Send(const std::string& datagram) {
     if (!failure && failing) report_(kNotice, "sending to " + target + " works again");
     failing = failure.has_value();
     if (!failure) ++sent;
+    ++(failure ? sendErrors_ : sent_);
   }
   return sent;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ class FeedSender {
 
   // The number of targets the datagram went to.
   int Send(const std::string& datagram);
+  // Datagrams sent to a target, and sends to a target that failed, so far.
+  std::uint64_t Sent() const { return sent_; }
+  std::uint64_t SendErrors() const { return sendErrors_; }
 
  private:
   std::vector<std::string> targets_;
@@ -26,6 +30,8 @@ class FeedSender {
   ReportFn report_;
   platform::DatagramSender sender_{true};
   std::map<std::string, bool> failing_;
+  std::uint64_t sent_ = 0;
+  std::uint64_t sendErrors_ = 0;
 };
 
 }  // namespace pagergw

@@ -60,6 +60,8 @@ SettingsResult ParseSettings(std::string_view text) {
       {"SilenceRestart", IntSetting(s.silenceRestartSeconds, 0, 604800)},
       {"RestartPauseMin", IntSetting(s.restartPauseMinSeconds, 1, 3600)},
       {"RestartPauseMax", IntSetting(s.restartPauseMaxSeconds, 1, 86400)},
+      {"MetricsPort", IntSetting(s.metricsPort, 0, 65535)},
+      {"MetricsAddress", config::ListenAddressSetting(s.metricsAddress)},
       {"CapcodeTable", TextSetting(s.capcodeTable, false)},
       {"SyslogServer", TextSetting(s.syslogServer, true)},
       {"Broker",

@@ -53,6 +53,9 @@ struct Settings {
   bool Relays() const { return !brokerHost.empty() && (relay || BrokerInput()); }
   bool Publishes() const { return !brokerHost.empty() && !BrokerInput(); }
   int BrokerPort() const { return brokerPort != 0 ? brokerPort : brokerCaFile.empty() ? 1883 : 8883; }
+  // The metrics endpoint: its TCP port (0: none) and the address it listens on.
+  int metricsPort = 0;
+  std::string metricsAddress = "127.0.0.1";
 };
 
 struct SettingsResult {

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 class QWidget;
 
 namespace platform {
+
+// What became of the view's page renderers: deaths, reloads after one, and
+// addresses given up because the renderer kept dying.
+struct RendererCounts {
+  std::uint64_t crashes = 0;
+  std::uint64_t reloads = 0;
+  std::uint64_t giveUps = 0;
+};
 
 // The browser view the kiosk shows its screens in.
 class BrowserView {
@@ -19,6 +28,9 @@ class BrowserView {
   virtual std::string LocationURL() const = 0;
   // Sets the top document's background colour ("#000000").
   virtual void SetDocumentBackground(const std::string& colour) = 0;
+  // Its renderers' deaths and recoveries so far (none for a view without a
+  // renderer process of its own).
+  virtual RendererCounts Renderer() const { return {}; }
   // Called when a document has finished loading.
   void OnDocumentComplete(std::function<void()> handler) { documentComplete_ = std::move(handler); }
   // Called when the view gave up on an address whose renderer kept dying.

@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/error.h"
@@ -153,6 +155,37 @@ std::string ReadFile(const std::string& path) {
   }
   ::close(fd);
   return content;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+FolderUsage MeasureFolder(const std::string& path, std::uint64_t maxEntries) {
+  namespace fs = std::filesystem;
+  FolderUsage usage;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
+  std::uint64_t seen = 0;
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (seen++ == maxEntries) {
+      usage.cut = true;
+      break;
+    }
+    std::error_code entryError;
+    if (!it->is_regular_file(entryError) || it->is_symlink(entryError)) continue;
+    const std::uintmax_t size = it->file_size(entryError);
+    if (entryError) continue;
+    usage.bytes += size;
+    ++usage.files;
+  }
+  return usage;
+}
+
+FileSystemSpace SpaceOf(const std::string& path) {
+  struct statvfs st {};
+  if (::statvfs(path.c_str(), &st) != 0) return {};
+  return {static_cast<std::uint64_t>(st.f_blocks) * st.f_frsize, static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize};
 }
 
 }  // namespace platform

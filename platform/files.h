@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,5 +42,27 @@ void ReplaceFileAtomically(const std::string& path, std::string_view data);
 
 // Reads a whole file. Throws platform::Error (EInOutError) on failure.
 std::string ReadFile(const std::string& path);
+
+}  // namespace platform
+
+namespace platform {
+
+// The files of a folder and its subfolders, at most `maxEntries` entries
+// looked at; `cut` when there were more. Entries that vanish or cannot be
+// read while it walks are skipped.
+struct FolderUsage {
+  std::uint64_t bytes = 0;
+  std::uint64_t files = 0;
+  bool cut = false;
+};
+FolderUsage MeasureFolder(const std::string& path, std::uint64_t maxEntries);
+
+// The file system that holds `path`: its size and the space free for an
+// ordinary user; both 0 when it cannot be asked.
+struct FileSystemSpace {
+  std::uint64_t sizeBytes = 0;
+  std::uint64_t freeBytes = 0;
+};
+FileSystemSpace SpaceOf(const std::string& path);
 
 }  // namespace platform

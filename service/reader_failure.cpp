@@ -14,8 +14,15 @@ std::string ReaderFailureLogText(const std::string& function, const std::string&
                               {"ClassName", "FileName", /*FirstLineBreakOnly=*/true});
 }
 
+namespace {
+std::uint64_t gFailuresReported = 0;
+}  // namespace
+
+std::uint64_t ReaderFailuresReported() { return gFailuresReported; }
+
 void ReportReaderFailure(const std::string& function, const std::exception& error, std::int32_t trace,
                          const std::string& notes, bool beep) {
+  ++gFailuresReported;
   diag::tExceptionRec report{function, platform::ErrorClassName(error), error.what(), trace, notes,
                              diag::Globals.ExceptionFileName, beep};
   diag::SaveExceptionRecAsXML(report);

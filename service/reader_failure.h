@@ -18,4 +18,8 @@ std::string ReaderFailureLogText(const std::string& function, const std::string&
 void ReportReaderFailure(const std::string& function, const std::exception& error, std::int32_t trace,
                          const std::string& notes, bool beep);
 
+// How many failed reads ReportReaderFailure has reported (the thread that
+// reads the service, which also reads this).
+std::uint64_t ReaderFailuresReported();
+
 }  // namespace service

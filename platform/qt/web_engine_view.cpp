@@ -39,17 +39,20 @@ std::int64_t MonotonicMillis() {
 }  // namespace
 
 void WebEngineBrowserView::RendererDied() {
+  ++renderer_.crashes;
   if (recovery_.OnRendererDied(MonotonicMillis()) == RendererRecovery::Action::Reload) {
     const std::string address = address_;
     QTimer::singleShot(kReloadDelayMs, view_, [this, address] {
       if (address != address_) return;  // the kiosk has moved on meanwhile
       recovery_.OnReloaded(MonotonicMillis());
+      ++renderer_.reloads;
       view_->setUrl(QUrl(ToQString(address), QUrl::TolerantMode));
     });
     return;
   }
   const std::string failed = address_;
   address_ = "about:blank";
+  ++renderer_.giveUps;
   view_->setUrl(QUrl(QStringLiteral("about:blank")));
   RendererGaveUp(failed);
 }

@@ -28,6 +28,7 @@ class WebEngineBrowserView final : public BrowserView {
   void Navigate(const std::string& address) override;
   std::string LocationURL() const override;
   void SetDocumentBackground(const std::string& colour) override;
+  RendererCounts Renderer() const override { return renderer_; }
 
  private:
   void RendererDied();
@@ -35,6 +36,7 @@ class WebEngineBrowserView final : public BrowserView {
   QWebEngineView* view_;
   std::string address_;
   RendererRecovery recovery_;
+  RendererCounts renderer_;
 };
 
 }  // namespace platform

@@ -56,6 +56,38 @@ TEST(StationSettings, CommandHosts) {
   }
 }
 
+TEST(StationSettings, MetricsEndpoint) {
+  struct Case {
+    const char* text;
+    int port;
+    std::string address;
+    std::vector<std::string> problems;
+  } cases[] = {
+      // Off unless a port is given, and on loopback unless an address is.
+      {"", 0, "127.0.0.1", {}},
+      {"MetricsPort = 9471\n", 9471, "127.0.0.1", {}},
+      {"MetricsPort = 9471\nMetricsAddress = 192.168.10.5\n", 9471, "192.168.10.5", {}},
+      {"MetricsAddress = ::1\n", 0, "127.0.0.1", {"line 1: MetricsAddress \"::1\" is no IPv4 address"}},
+      {"MetricsAddress = 0.0.0.0\n", 0, "0.0.0.0", {}},
+      // The port at its bounds and one past each.
+      {"MetricsPort = 65535\n", 65535, "127.0.0.1", {}},
+      {"MetricsPort = 65536\n", 0, "127.0.0.1", {"line 1: MetricsPort needs a whole number from 0 to 65535"}},
+      {"MetricsPort = 0\n", 0, "127.0.0.1", {}},
+      {"MetricsPort = -1\n", 0, "127.0.0.1", {"line 1: MetricsPort needs a whole number from 0 to 65535"}},
+      // A host name is no address to listen on: the default stands.
+      {"MetricsPort = 9471\nMetricsAddress = kiosk.local\n",
+       9471,
+       "127.0.0.1",
+       {"line 2: MetricsAddress \"kiosk.local\" is no IPv4 address"}},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseStationSettings(c.text);
+    EXPECT_EQ(r.settings.metricsPort, c.port) << c.text;
+    EXPECT_EQ(r.settings.metricsAddress, c.address) << c.text;
+    EXPECT_EQ(r.problems, c.problems) << c.text;
+  }
+}
+
 TEST(StationSettings, File) {
   testsupport::TempDir dir;
   EXPECT_EQ(Text(config::ReadStationSettings(dir.File("station.conf")).settings.commandHosts), "every sender");

@@ -175,6 +175,15 @@ TEST_F(KioskPackage, RaisesTheReceiveBufferLimitToWhatTheKioskAsksFor) {
   EXPECT_NE(testsupport::ReadWholeFile(control + "/postinst").find("systemd-sysctl 60-rvukiosk.conf"), std::string::npos);
 }
 
+TEST_F(KioskPackage, ShipsThePrometheusRulesWhereTheGuideSays) {
+  const std::string root = dir_->path() + "rules";
+  ASSERT_EQ(Shell("dpkg-deb -x " + Quote(deb_) + " " + Quote(root)).status, 0);
+  const std::string file = root + "/usr/share/rvukiosk/prometheus/rvukiosk-rules.yml";
+  ASSERT_TRUE(fs::exists(file)) << "no rules file in the package";
+  EXPECT_EQ(testsupport::ReadWholeFile(file),
+            testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/prometheus/rvukiosk-rules.yml"));
+}
+
 class ScratchRoot : public KioskPackage {
  protected:
   void SetUp() override {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -57,6 +58,22 @@ TEST(KioskUnit, RestartsForeverAndSupervisesTheKiosk) {
     ASSERT_TRUE(unit.count(key)) << key;
     EXPECT_EQ(unit.at(key), value) << key;
   }
+}
+
+// The metrics endpoint listens on TCP (IPv4) on the port and address the
+// station settings name: the sandbox must leave it the address family, any
+// address and port to bind, and the network itself.
+TEST(KioskUnit, LetsTheKioskListenForItsMetrics) {
+  const auto unit = ReadUnit(kUnit);
+  ASSERT_TRUE(unit.count("Service.RestrictAddressFamilies"));
+  std::istringstream families(unit.at("Service.RestrictAddressFamilies"));
+  const std::set<std::string> allowed{std::istream_iterator<std::string>(families), {}};
+  EXPECT_TRUE(allowed.count("AF_INET")) << unit.at("Service.RestrictAddressFamilies");
+  for (const char* key : {"Service.IPAddressDeny", "Service.SocketBindDeny", "Service.SocketBindAllow",
+                          "Service.PrivateNetwork", "Service.IPAddressAllow"})
+    EXPECT_FALSE(unit.count(key)) << key << " would keep the monitoring host out";
+  EXPECT_FALSE(unit.count("Service.SystemCallFilter") &&
+               unit.at("Service.SystemCallFilter").find("~@network-io") != std::string::npos);
 }
 
 TEST(KioskUnit, WatchdogOutlastsTheLongestLegitimateBlock) {

@@ -14,8 +14,16 @@ namespace testsupport {
 class KioskProcess : public Process {
  public:
   // With `outputFile`, its standard output and error go there.
-  KioskProcess(const std::string& program, const std::string& workingDirectory, const std::string& outputFile = "")
-      : Process({program}, DisplayProgramEnvironment(), workingDirectory, outputFile) {}
+  // `extra` adds to (or overrides) its environment.
+  KioskProcess(const std::string& program, const std::string& workingDirectory, const std::string& outputFile = "",
+               const Environment& extra = {})
+      : Process({program}, WithExtra(DisplayProgramEnvironment(), extra), workingDirectory, outputFile) {}
+
+ private:
+  static Environment WithExtra(Environment env, const Environment& extra) {
+    for (const auto& [name, value] : extra) env[name] = value;
+    return env;
+  }
 };
 
 // A screenshot of the whole X display.

@@ -9,6 +9,7 @@
 //   KIOSK_STATE_SEQUENCES  sequences per round (300)
 //   KIOSK_STATE_MINUTES    rounds go on until this many minutes have passed (one round)
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <rapidcheck.h>
 #include <rapidcheck/state.h>
 
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cctype>
@@ -28,6 +30,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "kiosk/message_list.h"
 #include "platform/ip_address.h"
@@ -417,6 +420,7 @@ struct Tick : Command {
       }
       if (e.dark && e.tickCount == 0) e.clockPlacedWhileDark = true;
       st.window->TimerTimer();
+      if (st.metrics) st.metrics->Publish();  // as its own timer would, between events
       CheckStep(st, before, {}, true);
     }
   }
@@ -943,6 +947,42 @@ TEST(KioskStateMachine, EverySequenceOfEventsKeepsTheKioskInvariants) {
   } while (passed && std::chrono::steady_clock::now() < end);
   std::cout << "kiosk state machine: " << sequencesTried << " sequences, " << eventsTried << " events tried in "
             << round << " round(s), seed " << params.seed << std::endl;
+}
+
+// The same sequences with the metrics endpoint on: the window's figures are
+// published on every tick while another thread scrapes them without pause;
+// reading them never changes what the kiosk does, so every invariant holds.
+TEST(KioskStateMachine, TheInvariantsHoldWithTheMetricsEndpointScraped) {
+  platform::HttpMetricsEndpoint endpoint("127.0.0.1", 0);
+  Station::metricsEndpoint = &endpoint;
+  std::atomic<bool> scraping{true};
+  std::atomic<int> scrapes{0}, failed{0};
+  std::thread scraper([&] {
+    httplib::Client client("127.0.0.1", endpoint.Port());
+    while (scraping) {
+      const auto answer = client.Get("/metrics");
+      ++(answer && answer->status == 200 ? scrapes : failed);
+    }
+  });
+  rc::detail::TestParams params;
+  params.maxSuccess = EnvInt("KIOSK_STATE_METRICS_SEQUENCES", 60);
+  params.maxSize = 200;
+  params.maxDiscardRatio = 10;
+  params.seed = static_cast<std::uint64_t>(EnvInt("KIOSK_STATE_SEED", static_cast<int>(std::random_device{}())));
+  rc::detail::TestMetadata metadata;
+  metadata.id = metadata.description = "kiosk state machine, metrics endpoint scraped";
+  const auto result = rc::detail::checkTestable(&Sequence, metadata, params);
+  scraping = false;
+  scraper.join();
+  Station::metricsEndpoint = nullptr;
+  if (!result.is<rc::detail::SuccessResult>()) {
+    std::ostringstream report;
+    rc::detail::printResultMessage(result, report);
+    ADD_FAILURE() << report.str();
+  }
+  EXPECT_GT(scrapes.load(), 0);
+  EXPECT_EQ(failed.load(), 0);
+  std::cout << "kiosk state machine with metrics: " << scrapes.load() << " scrapes, seed " << params.seed << std::endl;
 }
 
 }  // namespace

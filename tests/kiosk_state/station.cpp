@@ -28,6 +28,8 @@ std::string Flag(bool value) { return value ? "True" : "False"; }
 
 }  // namespace
 
+platform::MetricsEndpoint* Station::metricsEndpoint = nullptr;
+
 Station::Station() {
   std::filesystem::create_symlink("/proc/self/exe", folders.dir.File("bin/rvukiosk"));
   ResetGlobals();
@@ -56,6 +58,8 @@ Station::Station() {
                                              options);
   kiosk::frmMain = window.get();
   window->FormCreate();
+  if (metricsEndpoint)
+    metrics = std::make_unique<kiosk::MetricsPublisher>(*window, *unitService, *metricsEndpoint, folders.dir.path(), 0.0);
   service::ServiceSettings.WWWHost = transport->host();
   // The timer stays started; without an event loop it never fires, so ticks
   // come only from the test, and only while it runs.
@@ -71,6 +75,7 @@ Station::Station() {
 
 Station::~Station() {
   if (expect.savesFail) MakeSavesFail(false);
+  metrics.reset();
   window.reset();
   ResetGlobals();
 }

@@ -22,6 +22,8 @@
 #include "platform/alert_sound.h"
 #include "platform/screen_power.h"
 #include "kiosk/frm_main.h"
+#include "kiosk/metrics_publisher.h"
+#include "platform/metrics.h"
 #include "platform/browser_view.h"
 #include "platform/datetime.h"
 #include "service/unit_service.h"
@@ -134,6 +136,10 @@ class Station {
   RecordingSound* sound = nullptr;
   int terminations = 0;
   std::unique_ptr<kiosk::TfrmMain> window;
+  // When set, every station publishes the window's figures to this endpoint
+  // (on every tick), which another thread scrapes meanwhile.
+  static platform::MetricsEndpoint* metricsEndpoint;
+  std::unique_ptr<kiosk::MetricsPublisher> metrics;
 
   // Commands taken only from 127.0.0.1 and 10.0.0.0/8 from now on.
   void ListCommandHosts();

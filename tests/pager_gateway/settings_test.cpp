@@ -31,6 +31,12 @@ TEST(GatewaySettings, ValuesCommentsAndDefaults) {
   EXPECT_EQ(s.duplicateWindowSeconds, 90);
   EXPECT_EQ(s.port, 15167);  // not named: default
   EXPECT_EQ(s.silenceReportSeconds, 600);
+  EXPECT_EQ(s.metricsPort, 0);  // no metrics endpoint unless asked for
+  EXPECT_EQ(s.metricsAddress, "127.0.0.1");
+  const auto metrics = ParseSettings("MetricsPort = 65535\nMetricsAddress = 0.0.0.0\n");
+  EXPECT_TRUE(metrics.problems.empty());
+  EXPECT_EQ(metrics.settings.metricsPort, 65535);
+  EXPECT_EQ(metrics.settings.metricsAddress, "0.0.0.0");
 }
 
 TEST(GatewaySettings, LinesThatCannotBeUsed) {
@@ -44,6 +50,9 @@ TEST(GatewaySettings, LinesThatCannotBeUsed) {
       {"Modes = POCSAG1200 POCSAG9600", "line 1: Modes \"POCSAG9600\" is none of POCSAG512 POCSAG1200 POCSAG2400 FLEX"},
       {"Modes =", "line 1: Modes needs at least one of POCSAG512 POCSAG1200 POCSAG2400 FLEX"},
       {"Frequency =", "line 1: Frequency needs a value"},
+      {"MetricsPort = 65536", "line 1: MetricsPort needs a whole number from 0 to 65535"},
+      {"MetricsPort = -1", "line 1: MetricsPort needs a whole number from 0 to 65535"},
+      {"MetricsAddress = gateway.local", "line 1: MetricsAddress \"gateway.local\" is no IPv4 address"},
       {"Frequncy = 148M", "line 1: unknown setting \"Frequncy\""},
       {"just words", "line 1: no \"Name = value\""},
   };

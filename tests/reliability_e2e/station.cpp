@@ -217,7 +217,12 @@ Station::Station(StationOptions options) {
   fs::copy_file(KIOSK_PROGRAM, program);
   std::ofstream(folder_.File(service::gkRVUSettingsFile), std::ios::binary)
       << ReplaceAll(service::DefaultRVUSettingsFileText(), service::kDefaultWWWHost, kFeedHost);
-  kiosk_ = std::make_unique<testsupport::KioskProcess>(program, folder_.path());
+  testsupport::Process::Environment env;
+  if (!options.stationConf.empty()) {
+    std::ofstream(folder_.File("station.conf"), std::ios::binary) << options.stationConf;
+    env["RVUKIOSK_STATION_CONF"] = folder_.File("station.conf");
+  }
+  kiosk_ = std::make_unique<testsupport::KioskProcess>(program, folder_.path(), "", env);
   started_ = watchStart_ = SteadyClock::now();
 }
 

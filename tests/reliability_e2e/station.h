@@ -79,6 +79,8 @@ bool IsBlack(const QColor& c);
 
 struct StationOptions {
   int pictures = 12;
+  // The station settings file's text; empty: no file.
+  std::string stationConf;
 };
 
 class Station {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -157,6 +158,71 @@ TEST_F(RetryPauseTest, LeftOutRequestsAreLoggedOnceWithTheirCount) {
   ASSERT_NE(log.find(line), std::string::npos) << log;
   EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos);
   EXPECT_NE(log.find("[LeftOut=1]"), std::string::npos) << log;
+}
+
+}  // namespace
+
+namespace {
+
+// Each request is counted once by its kind and result, with its time; a
+// request left out is not a request.
+TEST_F(RetryPauseTest, RequestsAreCountedByKindAndResultWithTheirTime) {
+  const std::string feed = testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/tests/service/fixtures/feed_full.xml");
+  struct Case {
+    const char* what;
+    std::function<void(testsupport::FakeTransport&)> serve;
+    RequestResult result;
+    double seconds;  // as the clock moved during the request
+  } cases[] = {
+      {"answered", [&](auto& t) { t.Answer(kFeedPath, feed); }, RequestResult::Ok, 0},
+      {"refused", [](auto& t) { t.Refuse(kFeedPath); }, RequestResult::Refused, 0},
+      {"silent", [](auto& t) { t.Silent(kFeedPath); }, RequestResult::TimedOut, 2},
+      {"status 500", [](auto& t) { t.Answer(kFeedPath, "", 500); }, RequestResult::HttpError, 0},
+      {"no feed in the answer", [](auto& t) { t.Answer(kFeedPath, "not a feed"); }, RequestResult::Unreadable, 0},
+  };
+  for (const auto& c : cases) {
+    const RequestCounts before = service->Counts();
+    c.serve(*transport);
+    service->TickStarted();
+    service->StatusPoll();
+    service->TickEnded();
+    const RequestCounts after = service->Counts();
+    for (int r = 0; r < kRequestResults; ++r) {
+      const auto result = static_cast<RequestResult>(r);
+      EXPECT_EQ(after.Count(RequestKind::StatusPoll, result) - before.Count(RequestKind::StatusPoll, result),
+                result == c.result ? 1u : 0u)
+          << c.what << ": " << NameOf(result);
+    }
+    EXPECT_EQ(after.lastFailed[0], c.result != RequestResult::Ok) << c.what;
+    const auto& h = after.seconds[static_cast<size_t>(RequestKind::StatusPoll)];
+    EXPECT_EQ(h.count, before.seconds[0].count + 1) << c.what;
+    EXPECT_DOUBLE_EQ(h.sum - before.seconds[0].sum, c.seconds) << c.what;
+  }
+
+  // The incident and the summary have counts of their own; a request left out
+  // after a failure is not counted.
+  FailIncidents();
+  EXPECT_TRUE(AskOutsideTick());
+  EXPECT_FALSE(AskOutsideTick());
+  folders.clock->Advance(kRetryPauseMs);
+  ServeIncidents();
+  EXPECT_TRUE(AskOutsideTick());
+  service->TaskSummary("JUX", "1");  // unknown path: 404
+  const RequestCounts counts = service->Counts();
+  EXPECT_EQ(counts.Count(RequestKind::Incident, RequestResult::Refused), 1u);
+  EXPECT_EQ(counts.Count(RequestKind::Incident, RequestResult::Ok), 1u);
+  EXPECT_EQ(counts.seconds[static_cast<size_t>(RequestKind::Incident)].count, 2u);
+  EXPECT_EQ(counts.Count(RequestKind::Summary, RequestResult::HttpError), 1u);
+  EXPECT_EQ(counts.Count(RequestKind::StatusPoll, RequestResult::Ok), 1u);
+}
+
+TEST(RequestResult, FromTheTransportsErrorClassOrTheReader) {
+  EXPECT_EQ(ResultOf("", true), RequestResult::Ok);
+  EXPECT_EQ(ResultOf("", false), RequestResult::Unreadable);
+  EXPECT_EQ(ResultOf("ESocketError", true), RequestResult::Refused);
+  EXPECT_EQ(ResultOf("ETimeoutError", true), RequestResult::TimedOut);
+  EXPECT_EQ(ResultOf("EHttpProtocolError", true), RequestResult::HttpError);
+  EXPECT_EQ(ResultOf("std::bad_alloc", true), RequestResult::Unreadable);
 }
 
 }  // namespace
