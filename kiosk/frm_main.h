@@ -136,7 +136,7 @@ class TfrmMain final : public QWidget {
   tKioskState State;
   // What became of the datagrams, and the screen last shown: for the metrics.
   DatagramCounts Datagrams;
-  std::optional<Screen> ShownScreen;
+  std::optional<kiosk::Screen> ShownScreen;
   // The station settings as read at start-up.
   config::StationSettings StationSettings;
 
