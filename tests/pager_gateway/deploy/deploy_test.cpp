@@ -150,7 +150,10 @@ TEST_F(GatewayPackage, CarriesTheProgramItsUnitAndItsConffiles) {
   const std::string conffiles = testsupport::ReadWholeFile(control + "/conffiles");
   EXPECT_NE(conffiles.find("/etc/rvu-pager-gateway/gateway.conf\n"), std::string::npos) << conffiles;
   EXPECT_NE(conffiles.find("/etc/rvu-pager-gateway/capcodes.conf\n"), std::string::npos) << conffiles;
-  EXPECT_EQ(Shell("dpkg-deb -f " + Quote(deb_) + " Recommends").output, "rtl-sdr, multimon-ng\n");
+  // The receiver and the decoder the gateway runs by name (the package's other
+  // recommendations are the kiosk's).
+  const std::string recommends = Shell("dpkg-deb -f " + Quote(deb_) + " Recommends").output;
+  EXPECT_EQ(recommends.rfind("rtl-sdr, multimon-ng", 0), 0u) << recommends;
 
   // The unit as systemd reads it: restarted always, watched, disabled until enabled.
   const std::string unit = testsupport::ReadWholeFile(std::string(KIOSK_SOURCE_DIR) + "/deploy/rvu-pager-gateway.service");
