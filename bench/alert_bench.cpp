@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/stand_ins.h"
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
 #include "kiosk/pager_listener.h"
@@ -38,24 +39,8 @@ namespace {
 
 using bench::MonotonicNs;
 
-class StandInBrowser final : public platform::BrowserView {
- public:
-  QWidget* Widget() override { return &widget_; }
-  void Navigate(const std::string& address) override { location_ = address; }
-  std::string LocationURL() const override { return location_; }
-  void SetDocumentBackground(const std::string&) override {}
-
- private:
-  QWidget widget_;
-  std::string location_;
-};
-
-class NoBoxes final : public platform::MessageBoxes {
- public:
-  void Inform(const std::string&) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowError(const std::string&) override {}
-};
+using bench::NoBoxes;
+using bench::StandInBrowser;
 
 class Workspace {
  public:

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/stand_ins.h"
 #include "bench/web_stack.h"
 #include "config/kiosk_settings.h"
 #include "kiosk/frm_main.h"
@@ -350,25 +351,8 @@ class BareReceiver {
   quint16 port_;
 };
 
-// A browser view that shows nothing, so that the figures are the feed's own.
-class StandInBrowser final : public platform::BrowserView {
- public:
-  QWidget* Widget() override { return &widget_; }
-  void Navigate(const std::string& address) override { location_ = address; }
-  std::string LocationURL() const override { return location_; }
-  void SetDocumentBackground(const std::string&) override {}
-
- private:
-  QWidget widget_;
-  std::string location_;
-};
-
-class NoBoxes final : public platform::MessageBoxes {
- public:
-  void Inform(const std::string&) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowError(const std::string&) override {}
-};
+using bench::NoBoxes;
+using bench::StandInBrowser;
 
 // Watches the kiosk window from outside: lets it paint and flush on each
 // update request, then notes which stamped lines are on the screen; and notes
