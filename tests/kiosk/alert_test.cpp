@@ -17,19 +17,12 @@ using namespace kiosk;
 
 constexpr int kRate = 160;  // words a minute
 
-class AlertTest : public testsupport::KioskTest {
+class AlertTest : public testsupport::StationSettingsTest {
  protected:
-  KioskOptions Options() override {
-    KioskOptions options{0};
-    options.stationSettingsFile = dir.File("station.conf");
-    return options;
-  }
-  void BeforeFormCreate() override {
-    testsupport::WriteWholeFile(dir.File("station.conf"),
-                                std::string("Alert = ") + (alertOn ? "on" : "off") + "\nAlertRepeats = " +
-                                    std::to_string(repeats) + "\nAlertRate = " + std::to_string(kRate) +
-                                    "\nAlertDevice = file:FILE=" + dir.File("alert.wav") +
-                                    ",FORMAT=wav\nPronunciationTable = " + dir.File("none.conf") + "\n");
+  std::optional<std::string> StationSettingsText() override {
+    return std::string("Alert = ") + (alertOn ? "on" : "off") + "\nAlertRepeats = " + std::to_string(repeats) +
+           "\nAlertRate = " + std::to_string(kRate) + "\nAlertDevice = file:FILE=" + dir.File("alert.wav") +
+           ",FORMAT=wav\nPronunciationTable = " + dir.File("none.conf") + "\n";
   }
   void SetUp() override {
     KioskTest::SetUp();

@@ -39,14 +39,9 @@ class SenderFrom {
   sockaddr_in to_{};
 };
 
-class CommandHostsTest : public testsupport::KioskTest {
+class CommandHostsTest : public testsupport::StationSettingsTest {
  protected:
-  KioskOptions Options() override {
-    KioskOptions options{0};
-    options.stationSettingsFile = dir.File("station.conf");
-    return options;
-  }
-  void BeforeFormCreate() override { testsupport::WriteWholeFile(dir.File("station.conf"), stationFile); }
+  std::optional<std::string> StationSettingsText() override { return stationFile; }
 
   // Sends one datagram and runs the event loop until the window has handled it.
   void SendAndWait(SenderFrom& sender, const std::string& data) {
@@ -122,7 +117,7 @@ TEST_F(CommandHostsTest, ACommandFromAnUnlistedSenderIsDroppedAndLoggedOnceAnHou
 
 class NoStationFileTest : public CommandHostsTest {
  protected:
-  void BeforeFormCreate() override {}
+  std::optional<std::string> StationSettingsText() override { return std::nullopt; }
 };
 
 TEST_F(NoStationFileTest, EverySendersCommandsAreTaken) {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,21 @@ class KioskTest : public ::testing::Test {
   int terminations = 0;
   bool timerActiveAfterFormCreate = false;
   std::unique_ptr<kiosk::TfrmMain> window;
+};
+
+// A kiosk window that reads a station settings file of the test's own.
+class StationSettingsTest : public KioskTest {
+ protected:
+  // The file's text, written before the window starts; none: no file.
+  virtual std::optional<std::string> StationSettingsText() = 0;
+  kiosk::KioskOptions Options() override {
+    kiosk::KioskOptions options{0};
+    options.stationSettingsFile = dir.File("station.conf");
+    return options;
+  }
+  void BeforeFormCreate() override {
+    if (const auto text = StationSettingsText()) WriteWholeFile(dir.File("station.conf"), *text);
+  }
 };
 
 }  // namespace testsupport

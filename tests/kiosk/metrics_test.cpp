@@ -10,16 +10,9 @@ namespace {
 using namespace kiosk;
 using testsupport::SampleValue;
 
-class MetricsTest : public testsupport::KioskTest {
+class MetricsTest : public testsupport::StationSettingsTest {
  protected:
-  KioskOptions Options() override {
-    KioskOptions options{0};
-    options.stationSettingsFile = dir.File("station.conf");
-    return options;
-  }
-  void BeforeFormCreate() override {
-    testsupport::WriteWholeFile(dir.File("station.conf"), "CommandHosts = 192.0.2.1\n");
-  }
+  std::optional<std::string> StationSettingsText() override { return "CommandHosts = 192.0.2.1\n"; }
   void SetUp() override {
     KioskTest::SetUp();
     publisher = std::make_unique<MetricsPublisher>(*window, *unitService, endpoint, dir.File("bin"), 1796990000.5);

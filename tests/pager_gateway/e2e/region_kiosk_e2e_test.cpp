@@ -68,16 +68,7 @@ TEST(RegionToKiosk, PageThroughTheBrokerShownGreenForgedCommandOnlyALine) {
       << testsupport::ReadWholeFile(dir.File("station.txt"));
 
   // A receiver's credentials in the wrong hands: "CMD:TERMINATE" to another RVU capcode.
-  platform::BrokerOptions o;
-  o.host = "127.0.0.1";
-  o.port = broker.port();
-  o.clientId = "forger";
-  o.user = "ridge";
-  o.password = "ridge-secret";
-  o.caFile = dir.File("ca.crt");
-  o.certFile = dir.File("client.crt");
-  o.keyFile = dir.File("client.key");
-  auto forger = platform::MakeMosquittoBroker(o);
+  auto forger = platform::MakeMosquittoBroker(broker.ClientOptions("forger", "ridge"));
   ASSERT_TRUE(WaitUntil(
       [&] {
         for (const auto& e : forger->TakeEvents())

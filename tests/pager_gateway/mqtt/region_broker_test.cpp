@@ -260,15 +260,7 @@ TEST_F(RegionBroker, ReceiverStateRetainedOnlineSilentOffline) {
                                          broker->GatewaySettings("ridge") + "Input = " + dir.File("ridge.fifo") +
                                              "\nKiosks =\nSilenceReport = 2\n");
   ASSERT_TRUE(ridge->Says("connected to the broker", 10000)) << ridge->JournalText();
-  platform::BrokerOptions o;
-  o.host = "127.0.0.1";
-  o.port = broker->port();
-  o.clientId = "watch";
-  o.user = "station";
-  o.password = "station-secret";
-  o.caFile = dir.File("ca.crt");
-  o.certFile = dir.File("client.crt");
-  o.keyFile = dir.File("client.key");
+  platform::BrokerOptions o = broker->ClientOptions("watch", "station");
   o.subscription = "rvu/receivers/+/state";
   auto watch = platform::MakeMosquittoBroker(o);
   std::vector<std::string> states;
@@ -297,16 +289,7 @@ TEST_F(RegionBroker, ReceiverStateRetainedOnlineSilentOffline) {
 TEST_F(RegionBroker, ForgedAndMalformedMessagesNeverReachTheKioskAsCommands) {
   UdpReceiver kiosk;
   auto relay = Relay(dir, *broker, kiosk, "SilenceReport = 1\n");
-  platform::BrokerOptions o;
-  o.host = "127.0.0.1";
-  o.port = broker->port();
-  o.clientId = "forger";
-  o.user = "ridge";
-  o.password = "ridge-secret";
-  o.caFile = dir.File("ca.crt");
-  o.certFile = dir.File("client.crt");
-  o.keyFile = dir.File("client.key");
-  auto forger = platform::MakeMosquittoBroker(o);
+  auto forger = platform::MakeMosquittoBroker(broker->ClientOptions("forger", "ridge"));
   std::vector<platform::BrokerEvent> events;
   ASSERT_TRUE(testsupport::WaitUntil(
       [&] {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/page_broker.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
@@ -113,6 +114,20 @@ class TestBroker {
   }
 
   int port() const { return port_; }
+  // A client of this broker with the test's certificates, logged in as `user`
+  // (password "<user>-secret").
+  platform::BrokerOptions ClientOptions(const std::string& clientId, const std::string& user) const {
+    platform::BrokerOptions o;
+    o.host = "127.0.0.1";
+    o.port = port_;
+    o.clientId = clientId;
+    o.user = user;
+    o.password = user + "-secret";
+    o.caFile = dir_.File("ca.crt");
+    o.certFile = dir_.File("client.crt");
+    o.keyFile = dir_.File("client.key");
+    return o;
+  }
   // The settings lines of a gateway that logs in as `user`.
   std::string GatewaySettings(const std::string& user, const std::string& password = "") const {
     const std::string credentials = dir_.File(user + ".credentials");
