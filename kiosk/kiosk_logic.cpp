@@ -16,8 +16,8 @@ DatagramView DecideDatagram(std::string_view text, const config::tKioskSettings&
   view.show = (s.ShowCFS && Contains(text, "[CFS")) || (s.ShowMFS && Contains(text, "[MFS")) ||
               (s.ShowMSC && Contains(text, "[MSC")) || (s.ShowSAAS && Contains(text, "[SAAS")) ||
               (s.ShowRVU && Contains(text, "[RVU")) || (s.ShowUnknown && Contains(text, "[Unknown")) ||
-              (s.ShowHeartBeat && Contains(text, "[MSC:HEARTBEAT"));
-  if (text.substr(0, 4) == "CMD:") view.show = false;
+              (s.ShowHeartBeat && IsHeartbeatPage(text));
+  if (IsCommandText(text)) view.show = false;
   const std::string marker = ":" + std::to_string(s.CapCode) + "]";
   view.ownCapcode = Contains(text, marker);
   view.colour = view.ownCapcode ? kGreen : Contains(text, "[RVU") ? kYellow : kWhite;

@@ -88,6 +88,10 @@ ParsedCommand ParseRemoteCommand(std::string_view text);
 // A text that begins "CMD:" is a command, whether or not it is a known one.
 inline bool IsCommandText(std::string_view text) { return text.substr(0, 4) == "CMD:"; }
 
+// A page of the paging network's heartbeat capcode (the gateway tags it
+// "MSC:HEARTBEAT"), whether or not the filter shows it.
+inline bool IsHeartbeatPage(std::string_view text) { return text.find("[MSC:HEARTBEAT") != std::string_view::npos; }
+
 // Whether an address lies in a network. An IPv4 address in IPv6 form
 // (::ffff:a.b.c.d, as a dual-stack socket reports IPv4 senders) counts as the
 // IPv4 address.

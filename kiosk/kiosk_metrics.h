@@ -29,10 +29,6 @@ const char* NameOf(DatagramKind kind);  // "shown", "hidden", "own_page", "comma
 // shown or hidden by the kind filters.
 DatagramKind KindOfDatagram(std::string_view text, const DatagramView& view);
 
-// A page of the paging network's heartbeat capcode (the gateway tags it
-// "MSC:HEARTBEAT"), whether or not the filter shows it.
-inline bool IsHeartbeatPage(std::string_view text) { return text.find("[MSC:HEARTBEAT") != std::string_view::npos; }
-
 // The window's datagram counts, kept on its thread.
 struct DatagramCounts {
   std::array<std::uint64_t, kDatagramKinds> byKind{};
